@@ -1,0 +1,39 @@
+#include "gen/Memwing.h"
+
+#include <windows.h>
+
+#include "gen/Err.h"
+#include "gen/errgpfse.h"
+
+namespace {
+
+const DWORD kOutOfMemory = 9998;
+
+// Continuable, so that a handler may resume; the caller then gets null.
+void* RaiseOutOfMemory() {
+  RaiseException(kOutOfMemory, 0, 0, nullptr);
+  return nullptr;
+}
+
+}  // namespace
+
+void* MemAlloc(uint32_t size) {
+  void* block = HeapAlloc(guardState.privateHeap, 0, size);
+  if (block || size == 0) return block;
+  return RaiseOutOfMemory();
+}
+
+void* MemRealloc(void* block, uint32_t size) {
+  void* moved = HeapReAlloc(guardState.privateHeap, 0, block, size);
+  if (moved || size == 0) return moved;
+  return RaiseOutOfMemory();
+}
+
+int MemFree(void* block) {
+  if (!block) ErrAssert("..\\gen\\Memwing.cpp", 36);
+  return HeapFree(guardState.privateHeap, 0, block);
+}
+
+void MemFreeIfAny(void* block) {
+  if (block) HeapFree(guardState.privateHeap, 0, block);
+}

@@ -1,0 +1,67 @@
+# Shared set-up for the build, test and demo commands. Sourced, not run.
+# Everything here is idempotent: a second run only checks and goes on.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD="$ROOT/build"
+export WINEPREFIX="$BUILD/wineprefix"
+export WINEDEBUG=-all
+# No network here: keep Wine from offering to install its .NET and HTML engines.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+have_toolchain() {
+  command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 &&
+    command -v wine >/dev/null 2>&1 && command -v cmake >/dev/null 2>&1 &&
+    [ -d /usr/src/googletest ] && dpkg -s wine32:i386 >/dev/null 2>&1
+}
+
+install_toolchain() {
+  have_toolchain && return 0
+  echo "== Installing MinGW-w64 (i686) and Wine"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo dpkg --add-architecture i386
+  $sudo apt-get update || true   # a lagging i386 index is harmless with -t below
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -t bookworm \
+    --no-install-recommends g++-mingw-w64-i686-posix wine wine32:i386 wine64 \
+    xvfb xauth cmake make googletest
+}
+
+build_all() {
+  echo "== Building"
+  cmake -S "$ROOT" -B "$BUILD" -G "Unix Makefiles" \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
+  cmake --build "$BUILD" -j"$(nproc)" -- --no-print-directory
+}
+
+# The prefix's own processes must not inherit our output pipes (a test
+# runner would wait for them forever), hence the redirections everywhere.
+prepare_prefix() {
+  if [ ! -f "$WINEPREFIX/.prepared" ]; then
+    echo "== Preparing the Wine prefix in $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 </dev/null
+    # Windows and dialogs work with no display.
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+    # A crash ends the process at once instead of waiting in a debugger.
+    for view in 32 64; do
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Debugger /d false /f /reg:$view >/dev/null 2>&1 </dev/null
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+        /v Auto /d 1 /f /reg:$view >/dev/null 2>&1 </dev/null
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.prepared"
+  fi
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
+
+stop_prefix() {
+  wineserver -k >/dev/null 2>&1 || true
+}
+
+# Linux path to the path Windows programs of the prefix see.
+winpath() {
+  echo "Z:$1" | tr / '\\'
+}
