@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "gen/Err.h"
-#include "gen/errgpfse.h"
+#include "gen/err/Err.h"
+#include "gen/err/errgpfse.h"
 
 namespace {
 

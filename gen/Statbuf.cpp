@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "gen/Err.h"
+#include "gen/err/Err.h"
 
 namespace {
 

@@ -53,8 +53,8 @@ prepare_prefix() {
     wineserver -w
     touch "$WINEPREFIX/.prepared"
   fi
-  wineserver -p >/dev/null 2>&1 </dev/null
-  wine cmd /c exit >/dev/null 2>&1 </dev/null
+  wineserver -p >/dev/null 2>&1 </dev/null || true  # one already running will do
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 stop_prefix() {

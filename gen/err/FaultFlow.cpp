@@ -1,0 +1,148 @@
+#include "gen/err/FaultFlow.h"
+
+#include <cstdio>
+#include <typeinfo>
+
+#include "gen/InitOrder.h"
+#include "gen/err/Err.h"
+#include "gen/err/ExceptionText.h"
+#include "gen/err/errgpfse.h"
+
+namespace {
+
+struct ModuleHandleRecord {
+  ModuleHandleRecord() { moduleHandle = GetModuleHandleA(nullptr); }
+};
+
+const DWORD kDebuggerOutput = 0x40010006;
+const DWORD kSingleStep = 0x80000004;
+const DWORD kRpcServerUnavailable = 1722;
+const DWORD kRpcFailed = 0x800706BE;
+const DWORD kBreakpoint = 0x80000003;
+const DWORD kUnwindConsolidate = 0xC0000027;
+const DWORD kMutexOpenAccess = 0x1F0001;
+
+char reportBuffer[8192];
+
+void ReleaseReserve() {
+  if (guardState.reserveBlock && guardState.privateHeap)
+    HeapFree(guardState.privateHeap, 0, guardState.reserveBlock);
+  guardState.reserveBlock = nullptr;
+}
+
+// The faulting thread's stack may be nearly gone: the work runs on a
+// fresh thread while this one waits.
+void RunOnFreshThread(LPTHREAD_START_ROUTINE routine) {
+  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+  if (!thread) {
+    routine(nullptr);
+    return;
+  }
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+}
+
+// The console shows the title only where it carries information.
+void ShowMessage(const char* title, const char* text, UINT style, bool titleOnConsole) {
+  if (guardState.consoleMode) {
+    if (titleOnConsole) fputs(title, stderr);
+    fputs(text, stderr);
+    fflush(stderr);
+  } else {
+    MessageBoxA(nullptr, text, title, style);
+  }
+}
+
+// A process that merely hosts the library (its main module is not ours)
+// handles only failures of the product's own processes, which are marked
+// by a mutex named after their main module.
+bool RaisedInForeignHost(DWORD code) {
+  HMODULE main = GetModuleHandleA(nullptr);
+  if (main == moduleHandle || code == kRecognizerInitTimeout) return false;
+  char name[64];
+  _snprintf_s(name, sizeof name, _TRUNCATE, "%X_%s",
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(main)), kCaptureMutex);
+  HANDLE mutex = OpenMutexA(kMutexOpenAccess, FALSE, name);
+  if (mutex) {
+    CloseHandle(mutex);
+    return false;
+  }
+  return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool IsPassedOn(DWORD code) {
+  return code == kDebuggerOutput || code == kSingleStep || code == kRpcServerUnavailable ||
+         code == kRpcFailed;
+}
+
+// A throw made visible to the guard carries the thrown type as its third
+// argument; a record without one (a rethrow) is treated as fatal.
+bool IsThrownErrFrame(const EXCEPTION_RECORD* record) {
+  if (record->NumberParameters < 3 || !record->ExceptionInformation[2]) return false;
+  const std::type_info* type =
+      reinterpret_cast<const std::type_info*>(record->ExceptionInformation[2]);
+  return *type == typeid(ErrFrame);
+}
+
+[[noreturn]] void ShowErrFrameAndEnd(const EXCEPTION_RECORD* record) {
+  char title[1024];
+  _snprintf_s(title, sizeof title, _TRUNCATE, "%s %s error", productInfo.name,
+              productInfo.version);
+  const ErrFrame* frame = reinterpret_cast<const ErrFrame*>(record->ExceptionInformation[0]);
+  const char* message = frame->Message().Text() ? frame->Message().Text() : "";
+  ShowMessage(title, message, MB_ICONERROR, true);
+  guardState.inHandler = false;
+  TerminateAfterFailure();
+}
+
+LONG PassOn() {
+  guardState.inHandler = false;
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+}  // namespace
+
+// Null until recorded: a failure before that counts as a foreign host's.
+HMODULE moduleHandle;
+ModuleHandleRecord moduleHandleRecord INIT_ORDER_MODULE_HANDLE;
+
+LONG CALLBACK OnStructuredException(EXCEPTION_POINTERS* pointers) {
+  guardState.urlModule = LoadLibraryA("url.dll");
+  guardState.exceptionPointers = pointers;
+  if (guardState.inHandler) {
+    ReleaseReserve();
+    RunOnFreshThread(ReportNestedFailure);
+    TerminateAfterFailure();
+  }
+  guardState.inHandler = true;
+  char path[1024];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  lstrcpynA(guardState.applicationPath, path, length < sizeof path ? length + 1 : sizeof path);
+
+  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+  DWORD code = record->ExceptionCode;
+  if (RaisedInForeignHost(code)) return PassOn();
+  if (IsPassedOn(code)) return PassOn();
+  if (code == kThrowException && IsThrownErrFrame(record)) return PassOn();
+  if (code == kBreakpoint || code == kUnwindConsolidate) return PassOn();
+  if (code == kErrFrameException) ShowErrFrameAndEnd(record);
+
+  guardState.exceptionPointers = pointers;
+  ReleaseReserve();
+  RunOnFreshThread(ProduceCrashReport);
+  guardState.inHandler = false;
+  TerminateAfterFailure();
+}
+
+DWORD WINAPI ProduceCrashReport(LPVOID) { TerminateAfterFailure(); }
+
+DWORD WINAPI ReportNestedFailure(LPVOID) {
+  const EXCEPTION_RECORD* record = guardState.exceptionPointers->ExceptionRecord;
+  _snprintf_s(reportBuffer, sizeof reportBuffer, _TRUNCATE,
+              "Application %s\r\nNested exception occured.\r\n Exception code:%X\r\n"
+              "Exception Address: %X\r\n",
+              guardState.applicationPath, static_cast<unsigned>(record->ExceptionCode),
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(record->ExceptionAddress)));
+  ShowMessage("Unrecoverable Error", reportBuffer, MB_OK, false);
+  TerminateAfterFailure();
+}

@@ -1,0 +1,75 @@
+#include "toolkit/Probe.h"
+
+#include "toolkit/WinTest.h"
+
+namespace {
+
+// A temporary file that a child can inherit as one of its standard streams.
+class StreamFile {
+ public:
+  explicit StreamFile(const std::string& content) {
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    char path[MAX_PATH];
+    GetTempFileNameA(folder, "prb", 0, path);
+    path_ = path;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    DWORD written = 0;
+    if (!content.empty()) WriteFile(handle_, content.data(), content.size(), &written, nullptr);
+    SetFilePointer(handle_, 0, nullptr, FILE_BEGIN);
+  }
+  StreamFile(const StreamFile&) = delete;
+  StreamFile& operator=(const StreamFile&) = delete;
+  ~StreamFile() {
+    CloseHandle(handle_);
+    DeleteFileA(path_.c_str());
+  }
+  HANDLE Get() const { return handle_; }
+  std::string Read() const {
+    std::string text;
+    HANDLE reader = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    char buffer[4096];
+    DWORD count = 0;
+    while (ReadFile(reader, buffer, sizeof buffer, &count, nullptr) && count)
+      text.append(buffer, count);
+    CloseHandle(reader);
+    return text;
+  }
+
+ private:
+  std::string path_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace
+
+ProbeResult RunProbe(const std::string& program, const std::string& arguments,
+                     const std::string& input, DWORD timeoutMs) {
+  StreamFile in(input), out(""), err("");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in.Get();
+  startup.hStdOutput = out.Get();
+  startup.hStdError = err.Get();
+  std::string commandLine = "\"" + BinFolder() + program + "\" " + arguments;
+  PROCESS_INFORMATION info = {};
+  ProbeResult result;
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, BinFolder().c_str(), &startup, &info))
+    return result;
+  CloseHandle(info.hThread);
+  result.ended = WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  if (!result.ended) {
+    TerminateProcess(info.hProcess, 1);
+    WaitForSingleObject(info.hProcess, INFINITE);
+  }
+  GetExitCodeProcess(info.hProcess, &result.exitCode);
+  CloseHandle(info.hProcess);
+  result.out = out.Read();
+  result.err = err.Read();
+  return result;
+}
