@@ -37,18 +37,6 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-HANDLE heapAtStart;
-
-// Runs after every exit-time handler, the guard's teardown included.
-void NTAPI AfterExit(PVOID, DWORD reason, PVOID) {
-  if (reason != DLL_PROCESS_DETACH || !heapAtStart) return;
-  HANDLE heaps[256];
-  DWORD count = GetProcessHeaps(256, heaps);
-  bool present = false;
-  for (DWORD i = 0; i < count && i < 256; ++i) present |= heaps[i] == heapAtStart;
-  Say(present ? "heap after exit: present" : "heap after exit: gone");
-}
-
 struct Base {
   Base() { CallPure(); }
   virtual ~Base() = default;
@@ -68,7 +56,6 @@ const char kRootTemplate[] = "Cannot delete file";
 
 int Run(const std::string& action, int argc, char** argv) {
   if (action == "exit") {
-    heapAtStart = guardState.privateHeap;
     Say(guardState.privateHeap && guardState.reserveBlock ? "installed" : "not installed");
     return 0;
   }
@@ -123,6 +110,7 @@ int Run(const std::string& action, int argc, char** argv) {
       ErrRaiseText(kRootTemplate, "first error");
     } catch (ErrFrame&) {
       Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kDoubleNestedTemplate)));
+      ErrFrame handling;
       ErrRaiseText(kRootTemplate, "second error");
     }
   }
@@ -133,9 +121,6 @@ int Run(const std::string& action, int argc, char** argv) {
 
 }  // namespace
 
-extern "C" {
-__attribute__((section(".CRT$XLY"), used)) PIMAGE_TLS_CALLBACK afterExitCallback = AfterExit;
-}
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;

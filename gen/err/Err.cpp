@@ -122,12 +122,7 @@ ErrFrame*& CurrentFrameSlot() {
   return currentFrame;
 }
 
-// Static destructors run after the guard's teardown has destroyed the
-// private heap, so the root frame's message is released at exit instead,
-// while the heap still exists.
-ErrFrame::ErrFrame(RootTag) {
-  atexit([] { ErrFrameAccess::SetMessage(&rootFrame, nullptr); });
-}
+ErrFrame::ErrFrame(RootTag) {}
 
 ErrFrame::ErrFrame(const ErrFrame& other)
     : code_(other.code_), message_(other.message_), raised_(other.raised_),

@@ -13,8 +13,6 @@
 GuardState guardState INIT_ORDER_CRASH_GUARD;
 ProductInfo productInfo;
 
-extern "C" const bool crashGuardConsoleMode __attribute__((weak)) = false;
-
 const char kPaintReadyEvent[] = "PAINTREADY_407488BC-2198-45c2-AA0D-B6206B0F5797-32";
 const char kCaptureReadyEvent[] = "CAPTUREREADY_407488BC-2198-45c2-AA0D-B6206B0F5797-32";
 const char kSharedMutex[] = "MUTEX_407488BC-2198-45c2-AA0D-B6206B0F5797-32";
@@ -71,7 +69,9 @@ void AllocateReserve() {
   guardState.reserveBlock = HeapAlloc(guardState.privateHeap, 0, kReserveSize);
 }
 
-void TearDown() {
+}  // namespace
+
+void CrashGuardTearDown() {
   if (guardState.reserveBlock) {
     if (guardState.privateHeap)
       HeapFree(guardState.privateHeap, 0, guardState.reserveBlock);
@@ -89,6 +89,8 @@ void TearDown() {
     _set_invalid_parameter_handler(guardState.savedInvalidParameterHandler);
   for (int number : kSignals) signal(number, SIG_DFL);
 }
+
+namespace {
 
 void PulseEvent(const char* name) {
   HANDLE event = OpenEventA(kSiblingAccess, FALSE, name);
@@ -126,7 +128,7 @@ CrashGuard::CrashGuard(bool consoleMode) {
   // so the runtime has no translator to install; see TranslateErrFrameException.
   CreatePrivateHeap();
   AllocateReserve();
-  atexit(TearDown);
+  atexit(CrashGuardTearDown);
 }
 
 void ReleaseSiblingWaits() {

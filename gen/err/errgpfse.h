@@ -44,6 +44,11 @@ class CrashGuard {
   CrashGuard& operator=(const CrashGuard&) = delete;
 };
 
+// Frees the reserve block, destroys the private heap and removes the
+// handlers that can be removed. Registered with atexit by the constructor:
+// nothing of the system may allocate or free after it has run.
+void CrashGuardTearDown();
+
 // A program that wants messages on the console instead of in boxes defines
 // this as true: extern "C" const bool crashGuardConsoleMode = true;
 extern "C" const bool crashGuardConsoleMode;

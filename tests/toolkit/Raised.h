@@ -3,9 +3,12 @@
 
 #include <string>
 
+#include "gen/err/Err.h"
+
 // Runs `action` with a first-in-chain vectored handler that records the
 // first structured exception of the listed kind and resumes execution, so
 // that a continuable raise (a check, out of memory) can be seen in process.
+// A resumed check goes on as a thrown error; an error frame takes it.
 struct Raised {
   DWORD code = 0;
   std::string text;  // the message of an internal error (101)
@@ -23,7 +26,8 @@ void Remove(PVOID handler);
 template <typename Action> Raised CatchRaised(Action action) {
   raised_detail::Current() = Raised();
   PVOID handler = raised_detail::Install();
-  action();
+  ErrFrame frame;
+  frame.Try(action);
   raised_detail::Remove(handler);
   return raised_detail::Current();
 }
