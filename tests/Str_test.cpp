@@ -6,7 +6,7 @@
 #include "gen/Memwing.h"
 #include "gen/Statbuf.h"
 #include "gen/Str.h"
-#include "gen/errgpfse.h"
+#include "gen/err/errgpfse.h"
 #include "toolkit/Raised.h"
 
 namespace {
