@@ -76,11 +76,31 @@ BoundedResult BoundedAppend(char* dest, uint32_t capacity, const char* source) {
   return CopyStep(dest + length, capacity - length, source, kMaxSourceLength);
 }
 
-void AppendOrFail(char* dest, uint32_t capacity, const char* source) {
-  if (BoundedAppend(dest, capacity, source) == kBoundedOk) return;
-  // The runtime under some hosts does not call the handler for its own
-  // bounded routines, so the call is made here.
+namespace {
+
+// The runtime under some hosts does not call the handler for its own
+// bounded routines, so the call is made here. Nothing is ever silently
+// shortened: should the handler return, the process ends.
+void FailInvalidParameter() {
   _invalid_parameter_handler handler = _get_invalid_parameter_handler();
   if (handler) handler(nullptr, nullptr, nullptr, 0, 0);
   abort();
+}
+
+}  // namespace
+
+void AppendOrFail(char* dest, uint32_t capacity, const char* source) {
+  if (BoundedAppend(dest, capacity, source) != kBoundedOk) FailInvalidParameter();
+}
+
+void CopyOrFail(char* dest, uint32_t capacity, const char* source) {
+  if (BoundedCopy(dest, capacity, source) != kBoundedOk) FailInvalidParameter();
+}
+
+void FormatOrFail(char* dest, uint32_t capacity, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  BoundedResult result = BoundedFormatV(dest, capacity, format, args);
+  va_end(args);
+  if (result != kBoundedOk) FailInvalidParameter();
 }

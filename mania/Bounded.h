@@ -23,3 +23,9 @@ BoundedResult BoundedLength(const char* text, uint32_t capacity, uint32_t* lengt
 // parameter: the runtime's invalid-parameter handler is called and nothing
 // is silently shortened.
 void AppendOrFail(char* dest, uint32_t capacity, const char* source);
+
+// Copies, with the same rule as AppendOrFail for a source that does not fit.
+void CopyOrFail(char* dest, uint32_t capacity, const char* source);
+// Formats, with the same rule as AppendOrFail for a text that does not fit.
+void FormatOrFail(char* dest, uint32_t capacity, const char* format, ...)
+    __attribute__((format(ms_printf, 3, 4)));

@@ -1,6 +1,8 @@
-// A guarded console program that fails on request, one way per argument,
-// for the tests to watch from outside. An observer placed before the guard
-// writes down each structured exception the guard is about to see.
+// A guarded program that fails on request, one way per argument, for the
+// tests to watch from outside: "thread <action>" fails on a worker thread.
+// Built twice: as a console program (answers on the standard streams) and
+// as a windowed one (the consent dialog). An observer placed before the
+// guard writes down each structured exception the guard is about to see.
 
 #include <windows.h>
 
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <stdexcept>
 #include <string>
 
 #include "gen/Memwing.h"
@@ -17,7 +20,9 @@
 #include "gen/err/errgpfse.h"
 #include "mania/Bounded.h"
 
+#ifdef PROBE_CONSOLE
 extern "C" const bool crashGuardConsoleMode = true;
+#endif
 
 namespace {
 
@@ -29,12 +34,27 @@ void Say(const std::string& line) {
 
 LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+  // Stack overflows leave no room for formatting on this thread.
+  if (record->ExceptionCode == 0xC00000FD) return EXCEPTION_CONTINUE_SEARCH;
   char line[512];
   snprintf(line, sizeof line, "code=%08lX text=%s", record->ExceptionCode,
            DescribeException(record));
   Say(line);
-  if (record->ExceptionCode == kInternalError) Say("message=" + std::string(CurrentFrameSlot()->Message().Text() ? CurrentFrameSlot()->Message().Text() : ""));
+  if (record->ExceptionCode == kInternalError) {
+    const char* message = CurrentFrameSlot()->Message().Text();
+    Say(std::string("message=") + (message ? message : ""));
+  }
   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The program's own handler, last in the chain: it sees only what the
+// guard passed on, and skips breakpoints.
+LONG CALLBACK ProgramHandler(EXCEPTION_POINTERS* pointers) {
+  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT)
+    return EXCEPTION_CONTINUE_SEARCH;
+  Say("breakpoint reached the program");
+  pointers->ContextRecord->Eip += 1;
+  return EXCEPTION_CONTINUE_EXECUTION;
 }
 
 struct Base {
@@ -47,48 +67,84 @@ struct Derived : Base {
   void Pure() override {}
 };
 
-DWORD WINAPI FaultOnThread(LPVOID) {
-  *static_cast<volatile int*>(nullptr) = 1;
-  return 0;
-}
-
 const char kRootTemplate[] = "Cannot delete file";
 
-int Run(const std::string& action, int argc, char** argv) {
-  if (action == "exit") {
-    Say(guardState.privateHeap && guardState.reserveBlock ? "installed" : "not installed");
+// A function name of well over 1024 characters: too long for the report.
+__attribute__((noinline)) void FaultWithALongName_xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx() {
+  *static_cast<volatile int*>(nullptr) = 1;
+}
+
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char pad[4096];
+  pad[0] = static_cast<char>(depth);
+  return Recurse(depth + 1) + pad[0];
+}
+
+__attribute__((noinline)) int Deep(int depth) {
+  if (depth == 0) {
+    *static_cast<volatile int*>(nullptr) = 1;
     return 0;
   }
-  if (action == "terminate") std::terminate();
-  if (action == "abort") abort();
-  if (action == "signal") raise(atoi(argv[2]));
-  if (action == "root-error") {
+  return Deep(depth - 1) + 1;
+}
+
+volatile int zero = 0;
+
+void Fail(const std::string& action) {
+  if (action == "exit") {
+    Say(guardState.privateHeap && guardState.reserveBlock ? "installed" : "not installed");
+  } else if (action == "terminate") {
+    std::terminate();
+  } else if (action == "abort") {
+    abort();
+  } else if (action.rfind("signal", 0) == 0) {
+    raise(atoi(action.c_str() + 7));
+  } else if (action == "read-null") {
+    Say(std::to_string(*static_cast<volatile int*>(nullptr)));
+  } else if (action == "write-null") {
+    *static_cast<volatile int*>(nullptr) = 1;
+  } else if (action == "divide") {
+    Say(std::to_string(10 / zero));
+  } else if (action == "illegal") {
+    __asm__ volatile("ud2");
+  } else if (action == "stack-overflow") {
+    Say(std::to_string(Recurse(0)));
+  } else if (action == "deep") {
+    Deep(100);
+  } else if (action == "long-name") {
+    FaultWithALongName_xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx();
+  } else if (action == "root-error") {
     Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kRootTemplate)));
     ErrRaiseText(kRootTemplate, "Cannot delete file");
-  }
-  if (action == "throw") {
+  } else if (action == "throw") {
     try {
-      throw 42;
-    } catch (int) {
+      throw std::runtime_error("caught by the program");
+    } catch (const std::exception&) {
       Say("caught");
     }
-  }
-  if (action == "assert") ErrAssert("..\\gen\\Str.cpp", 77);
-  if (action == "null-format") ErrRaiseFormat(nullptr);
-  if (action == "reenter") {
+  } else if (action == "throw-errframe") {
+    ErrFrame frame;
+    if (frame.Try([] { ErrRaiseText(kRootTemplate, "passed on"); }))
+      Say(std::string("caught ") + frame.Message().Text());
+  } else if (action == "breakpoint") {
+    DebugBreak();
+  } else if (action == "assert") {
+    ErrAssert("..\\gen\\Str.cpp", 77);
+  } else if (action == "null-format") {
+    ErrRaiseFormat(nullptr);
+  } else if (action == "reenter") {
     ErrFrame frame;
     try {
       ErrRaiseText(kRootTemplate, "first");
     } catch (ErrFrame&) {
     }
     frame.Enter();
-  }
-  if (action == "purecall") Derived derived;
-  if (action == "invalid-parameter") {
+  } else if (action == "purecall") {
+    Derived derived;
+  } else if (action == "invalid-parameter") {
     char small[4] = "abc";
     AppendOrFail(small, sizeof small, "d");
-  }
-  if (action == "errframe-exception") {
+  } else if (action == "errframe-exception") {
     ErrFrame frame;
     try {
       ErrRaiseText(kRootTemplate, "carried message");
@@ -96,15 +152,11 @@ int Run(const std::string& action, int argc, char** argv) {
       ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(&thrown);
       RaiseException(kErrFrameException, 0, 1, &argument);
     }
-  }
-  if (action == "out-of-memory") MemAlloc(0x7FFFFFF0);
-  if (action == "thread-fault") {
-    HANDLE thread = CreateThread(nullptr, 0, FaultOnThread, nullptr, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-  }
-  if (action == "ask") Say(AskTrapToDebugger() ? "held" : "not held");
-  if (action == "double-nested") {
+  } else if (action == "out-of-memory") {
+    MemAlloc(0x7FFFFFF0);
+  } else if (action == "ask") {
+    Say(AskTrapToDebugger() ? "held" : "not held");
+  } else if (action == "double-nested") {
     ErrFrame outer;
     try {
       ErrRaiseText(kRootTemplate, "first error");
@@ -113,17 +165,33 @@ int Run(const std::string& action, int argc, char** argv) {
       ErrFrame handling;
       ErrRaiseText(kRootTemplate, "second error");
     }
+  } else {
+    Say("unknown action " + action);
   }
-  (void)argc;
-  Say("returned");
+}
+
+std::string threadAction;
+
+DWORD WINAPI FailOnThread(LPVOID) {
+  Fail(threadAction);
   return 0;
 }
 
 }  // namespace
 
-
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   AddVectoredExceptionHandler(1, Observe);
-  return Run(argv[1], argc, argv);
+  AddVectoredExceptionHandler(0, ProgramHandler);
+  std::string action = argv[1];
+  if (action == "thread" && argc >= 3) {
+    threadAction = argv[2];
+    HANDLE thread = CreateThread(nullptr, 0, FailOnThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  } else {
+    Fail(argc >= 3 ? action + " " + argv[2] : action);
+  }
+  Say("returned");
+  return 0;
 }

@@ -46,30 +46,55 @@ class StreamFile {
 
 }  // namespace
 
-ProbeResult RunProbe(const std::string& program, const std::string& arguments,
-                     const std::string& input, DWORD timeoutMs) {
-  StreamFile in(input), out(""), err("");
+struct ProbeRun::Streams {
+  explicit Streams(const std::string& input) : in(input), out(""), err("") {}
+  StreamFile in, out, err;
+};
+
+ProbeRun::ProbeRun(const std::string& program, const std::string& arguments,
+                   const std::string& input)
+    : streams_(new Streams(input)) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in.Get();
-  startup.hStdOutput = out.Get();
-  startup.hStdError = err.Get();
+  startup.hStdInput = streams_->in.Get();
+  startup.hStdOutput = streams_->out.Get();
+  startup.hStdError = streams_->err.Get();
   std::string commandLine = "\"" + BinFolder() + program + "\" " + arguments;
   PROCESS_INFORMATION info = {};
-  ProbeResult result;
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                       nullptr, BinFolder().c_str(), &startup, &info))
-    return result;
+    return;
   CloseHandle(info.hThread);
-  result.ended = WaitForSingleObject(info.hProcess, timeoutMs) == WAIT_OBJECT_0;
+  process_ = info.hProcess;
+  id_ = info.dwProcessId;
+}
+
+ProbeRun::~ProbeRun() {
+  if (!process_) return;
+  TerminateProcess(process_, 1);
+  WaitForSingleObject(process_, INFINITE);
+  CloseHandle(process_);
+}
+
+ProbeResult ProbeRun::Finish(DWORD timeoutMs) {
+  ProbeResult result;
+  if (!process_) return result;
+  result.ended = WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
   if (!result.ended) {
-    TerminateProcess(info.hProcess, 1);
-    WaitForSingleObject(info.hProcess, INFINITE);
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, INFINITE);
   }
-  GetExitCodeProcess(info.hProcess, &result.exitCode);
-  CloseHandle(info.hProcess);
-  result.out = out.Read();
-  result.err = err.Read();
+  GetExitCodeProcess(process_, &result.exitCode);
+  CloseHandle(process_);
+  process_ = nullptr;
+  result.out = streams_->out.Read();
+  result.err = streams_->err.Read();
   return result;
+}
+
+ProbeResult RunProbe(const std::string& program, const std::string& arguments,
+                     const std::string& input, DWORD timeoutMs) {
+  ProbeRun run(program, arguments, input);
+  return run.Finish(timeoutMs);
 }

@@ -1,10 +1,11 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-// A console test program run to its end with its output captured: the way
-// tests watch a guarded program fail for real.
+// A test program run with its standard streams captured: the way tests
+// watch a guarded program fail for real.
 struct ProbeResult {
   bool ended = false;  // false: killed at the timeout
   DWORD exitCode = 0;
@@ -12,8 +13,29 @@ struct ProbeResult {
   std::string err;
 };
 
-// Starts `program` (a file name beside the test) with `arguments`, standard
-// input from `input` (empty: end of input at once), and waits up to
-// `timeoutMs`.
+// A started probe; the test may read and answer its windows while it runs.
+class ProbeRun {
+ public:
+  // Starts `program` (a file name beside the test) with `arguments` and
+  // standard input from `input` (empty: end of input at once).
+  ProbeRun(const std::string& program, const std::string& arguments,
+           const std::string& input = std::string());
+  ~ProbeRun();
+  ProbeRun(const ProbeRun&) = delete;
+  ProbeRun& operator=(const ProbeRun&) = delete;
+
+  bool Started() const { return process_ != nullptr; }
+  DWORD Id() const { return id_; }
+  // Waits up to `timeoutMs`, kills the probe if it still runs, and returns
+  // what it did.
+  ProbeResult Finish(DWORD timeoutMs = 20000);
+
+ private:
+  struct Streams;
+  std::unique_ptr<Streams> streams_;
+  HANDLE process_ = nullptr;
+  DWORD id_ = 0;
+};
+
 ProbeResult RunProbe(const std::string& program, const std::string& arguments,
                      const std::string& input = std::string(), DWORD timeoutMs = 20000);

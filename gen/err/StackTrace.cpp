@@ -1,0 +1,181 @@
+#include "gen/err/StackTrace.h"
+
+#include <dbghelp.h>
+
+#include <cstring>
+
+#include "gen/err/CrashReport.h"
+#include "gen/err/ExceptionText.h"
+#include "mania/Bounded.h"
+
+TraceState traceState;
+
+namespace {
+
+const char* const kOwnFolders[] = {
+    "\\com\\",    "\\dia\\",    "\\gen\\",           "\\kle\\",          "\\mania\\",
+    "\\sdk\\",    "\\setup\\",  "\\tracedtapi\\",    "\\accessibility\\", "\\narv\\",
+    "\\helper\\", "\\minhook\\", "\\tinyxml\\",      "\\ware\\",
+};
+// The guard's and the error frames' own sources: listing them would name
+// the raise routine instead of the code that failed.
+const char kGuardFolder[] = "\\gen\\err\\";
+const DWORD kLoadLineNumbers = 0x10;
+const uint32_t kMaxSymbolName = 2000;
+
+char searchPath[4096];
+char lineScratch[8192];
+
+// The folder of a file path: everything before its last backslash.
+void CutAtLastBackslash(char* path) {
+  char* last = strrchr(path, '\\');
+  if (last) *last = 0;
+}
+
+void LibraryFolder(const char* name, char* folder, uint32_t size) {
+  folder[0] = 0;
+  HMODULE library = LoadLibraryA(name);
+  if (!library) return;
+  GetModuleFileNameA(library, folder, size);
+  CutAtLastBackslash(folder);
+  FreeLibrary(library);
+}
+
+void AppendFolder(const char* folder, const char* separator) {
+  if (!folder[0]) return;
+  AppendOrFail(searchPath, sizeof searchPath, folder);
+  AppendOrFail(searchPath, sizeof searchPath, separator);
+}
+
+void RecordFrame(HANDLE process, DWORD64 address, TraceFrame* frame) {
+  memset(frame, 0, sizeof *frame);
+  static unsigned char symbolSpace[sizeof(SYMBOL_INFO) + kMaxSymbolName];
+  memset(symbolSpace, 0, sizeof symbolSpace);
+  SYMBOL_INFO* symbol = reinterpret_cast<SYMBOL_INFO*>(symbolSpace);
+  symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
+  symbol->MaxNameLen = kMaxSymbolName;
+  DWORD64 displacement = 0;
+  if (SymFromAddr(process, address, &displacement, symbol))
+    CopyOrFail(frame->functionName, sizeof frame->functionName, symbol->Name);
+  IMAGEHLP_LINE64 line;
+  memset(&line, 0, sizeof line);
+  line.SizeOfStruct = sizeof line;
+  DWORD lineDisplacement = 0;
+  if (SymGetLineFromAddr64(process, address, &lineDisplacement, &line)) {
+    CopyOrFail(frame->sourceFile, sizeof frame->sourceFile, line.FileName);
+    frame->line = line.LineNumber;
+  } else {
+    FormatOrFail(frame->sourceFile, sizeof frame->sourceFile,
+                 "SymGetLineFromAddr64 error: %d", static_cast<int>(GetLastError()));
+  }
+}
+
+void AppendFrameLine(const char* file, const TraceFrame& frame) {
+  FormatOrFail(lineScratch, sizeof lineScratch, "%s: (%d) [%s]\r\n", file,
+               static_cast<int>(frame.line), frame.functionName);
+  AppendToReport(lineScratch);
+}
+
+bool HasNameOrFile(const TraceFrame& frame) {
+  return frame.functionName[0] || frame.sourceFile[0];
+}
+
+}  // namespace
+
+bool IsOwnSourceFile(const char* path) {
+  if (strstr(path, kGuardFolder)) return false;
+  for (const char* folder : kOwnFolders)
+    if (strstr(path, folder)) return true;
+  return false;
+}
+
+const char* ShortenSourcePath(const char* path) {
+  const char* last = strrchr(path, '\\');
+  if (!last || last - path < 2) return path;
+  for (const char* before = last - 1; before - path >= 1; --before)
+    if (*before == '\\') return before + 1;
+  return path;
+}
+
+const char* BuildSymbolSearchPath() {
+  char executableFolder[1024];
+  GetModuleFileNameA(nullptr, executableFolder, sizeof executableFolder);
+  CutAtLastBackslash(executableFolder);
+  char comFolder[1024];
+  char sdkFolder[1024];
+  LibraryFolder("NARVCOM.DLL", comFolder, sizeof comFolder);
+  LibraryFolder("NARVSDK.DLL", sdkFolder, sizeof sdkFolder);
+  char currentFolder[1024];
+  if (!GetCurrentDirectoryA(sizeof currentFolder, currentFolder)) currentFolder[0] = 0;
+  searchPath[0] = 0;
+  AppendFolder(comFolder, ";");
+  AppendFolder(sdkFolder, ";");
+  AppendFolder(executableFolder, ";");
+  AppendFolder(currentFolder, "");
+  return searchPath;
+}
+
+bool StartSymbols(const char* path) {
+  SymSetOptions(kLoadLineNumbers);
+  return SymInitialize(GetCurrentProcess(), path, TRUE) != FALSE;
+}
+
+void CaptureStackTrace(HANDLE process, CONTEXT* context) {
+  STACKFRAME64 frame;
+  memset(&frame, 0, sizeof frame);
+  frame.AddrPC.Offset = context->Eip;
+  frame.AddrPC.Mode = AddrModeFlat;
+  frame.AddrStack.Offset = context->Esp;
+  frame.AddrStack.Mode = AddrModeFlat;
+  frame.AddrFrame.Offset = context->Ebp;
+  frame.AddrFrame.Mode = AddrModeFlat;
+  traceState.frameCount = 0;
+  HANDLE thread = GetCurrentThread();
+  while (traceState.frameCount < kMaxTraceFrames &&
+         StackWalk64(IMAGE_FILE_MACHINE_I386, process, thread, &frame, context, nullptr,
+                     SymFunctionTableAccess64, SymGetModuleBase64, nullptr)) {
+    RecordFrame(process, frame.AddrPC.Offset, &traceState.frames[traceState.frameCount]);
+    ++traceState.frameCount;
+  }
+}
+
+const char* FormatOwnFrames(DWORD, const EXCEPTION_RECORD* record) {
+  WriteReportHeader(DescribeException(record));
+  traceState.ownFrameCount = 0;
+  traceState.firstOwnFile[0] = 0;
+  traceState.firstOwnFunction[0] = 0;
+  traceState.firstOwnLine = 0;
+  for (int i = 0; i < traceState.frameCount; ++i) {
+    const TraceFrame& frame = traceState.frames[i];
+    if (!HasNameOrFile(frame) || !IsOwnSourceFile(frame.sourceFile)) continue;
+    const char* shortPath = ShortenSourcePath(frame.sourceFile);
+    if (traceState.ownFrameCount++ == 0) {
+      CopyOrFail(traceState.firstOwnFile, sizeof traceState.firstOwnFile, shortPath);
+      CopyOrFail(traceState.firstOwnFunction, sizeof traceState.firstOwnFunction,
+                 frame.functionName);
+      traceState.firstOwnLine = frame.line;
+    }
+    AppendFrameLine(shortPath, frame);
+  }
+  return reportText;
+}
+
+const char* FormatAllFrames(DWORD, const EXCEPTION_RECORD* record) {
+  WriteReportHeader(DescribeException(record));
+  for (int i = 0; i < traceState.frameCount; ++i) {
+    const TraceFrame& frame = traceState.frames[i];
+    if (HasNameOrFile(frame)) AppendFrameLine(frame.sourceFile, frame);
+  }
+  return reportText;
+}
+
+const char* FormatTraceFailure(DWORD lastError, const char* path,
+                               const EXCEPTION_RECORD* record) {
+  FormatOrFail(reportText, kReportSize,
+               "Can't initialize stack tracing. LastError=%d(0X%08X)\r\nSearch path: %s\r\n"
+               " Exception code:%X\r\nException Address: %X\r\n",
+               static_cast<int>(lastError), static_cast<unsigned>(lastError), path,
+               static_cast<unsigned>(record->ExceptionCode),
+               static_cast<unsigned>(reinterpret_cast<uintptr_t>(record->ExceptionAddress)));
+  return reportText;
+}
