@@ -83,7 +83,7 @@ TEST(CrashGuard, InstalledBeforeTheProgramRunsAndExitsNormally) {
   ProbeResult result = RunProbe("guard_probe.exe", "exit");
   ASSERT_TRUE(result.ended);
   EXPECT_EQ(0u, result.exitCode);
-  EXPECT_EQ("installed\n", result.out);
+  EXPECT_EQ("installed\nreturned\n", result.out);
   EXPECT_EQ("", result.err);
 }
 
@@ -113,7 +113,7 @@ TEST(CrashGuard, EveryHookBecomesAFatalExceptionWithItsText) {
       {"purecall", "code=C000001D text=Illegal instruction"},
       {"invalid-parameter", "code=80000002 text=Datatype misalignment"},
       {"out-of-memory", "code=0000270E text=Not enough memory"},
-      {"thread-fault", "code=C0000005 text=Attempt to write at 0x00000000"},
+      {"thread write-null", "code=C0000005 text=Attempt to write at 0x00000000"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.action);
