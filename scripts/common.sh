@@ -53,11 +53,15 @@ prepare_prefix() {
     wineserver -w
     touch "$WINEPREFIX/.prepared"
   fi
-  wineserver -p >/dev/null 2>&1 </dev/null || true  # one already running will do
+  # A server already running (another run on the same prefix) is shared,
+  # and left for its owner to stop.
+  if wineserver -p >/dev/null 2>&1 </dev/null; then OWN_SERVER=1; fi
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
+OWN_SERVER=0
 stop_prefix() {
+  [ "$OWN_SERVER" = 1 ] || return 0
   wineserver -k >/dev/null 2>&1 || true
 }
 

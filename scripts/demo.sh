@@ -31,6 +31,5 @@ done
 for record in "$demo"/*.started; do
   [ -f "$record" ] || { echo "== No product executable was started"; exit 1; }
   echo "== Started: $(basename "${record%.started}")"
-  sed 's/^/   /' "$record"
-  echo
+  sed -n '1s/^/   program:      /p; 2s/^/   command line: /p' "$record"
 done
