@@ -1,7 +1,211 @@
 #pragma once
+// The Windows side of the tests: processes started and watched from the
+// test process, the dialogs they show, the registry, temporary folders, and
+// the recorder program that reports being started.
 #include <windows.h>
+
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The folder of this test program (with a trailing backslash): the launcher
 // and the test doubles are built beside it.
 std::string BinFolder();
+
+// --- Owners ---------------------------------------------------------------
+
+// Owns a kernel handle; INVALID_HANDLE_VALUE is taken as no handle.
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
+  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  Handle& operator=(Handle&& other) noexcept;
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { Close(); }
+
+  HANDLE Get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+  void Close();
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// Owns an open registry key.
+class Key {
+ public:
+  Key() = default;
+  Key(Key&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+  Key& operator=(Key&& other) = delete;
+  Key(const Key&) = delete;
+  Key& operator=(const Key&) = delete;
+  ~Key() {
+    if (key_) RegCloseKey(key_);
+  }
+
+  HKEY Get() const { return key_; }
+  HKEY* Out() { return &key_; }  // for the Reg* call that opens it
+  explicit operator bool() const { return key_ != nullptr; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// --- Processes ------------------------------------------------------------
+
+// A variable to set (a value) or to remove (nullopt) in a child's environment.
+typedef std::pair<std::string, std::optional<std::string>> EnvChange;
+
+// An environment block for CreateProcessA: the test's own environment with
+// the changes applied. Names compare without regard to case, as Windows does.
+std::string EnvironmentBlock(const std::vector<EnvChange>& changes);
+
+// A process started or opened by the test. It never outlives its owner: the
+// destructor ends it if it still runs, so a failed test leaves nothing behind.
+class Process {
+ public:
+  // `environment` is a block from EnvironmentBlock, or null for the test's
+  // own; an empty `folder` keeps the test's current folder. On failure the
+  // result is not Started() and StartError() holds the system's code.
+  static Process Start(const std::string& commandLine,
+                       const std::string* environment = nullptr,
+                       const std::string& folder = std::string());
+  // A process the test did not start, e.g. one a launcher started.
+  static Process Open(DWORD processId);
+
+  Process() = default;
+  Process(Process&&) = default;
+  Process& operator=(Process&& other) noexcept;  // ends the process it held
+  ~Process() { Kill(); }
+
+  bool Started() const { return static_cast<bool>(process_); }
+  DWORD StartError() const { return startError_; }
+  DWORD Id() const { return id_; }
+
+  // True when the process has ended within `milliseconds`.
+  bool Wait(DWORD milliseconds) const;
+  // The full 32-bit exit code; STILL_ACTIVE while the process runs.
+  DWORD ExitCode() const;
+  // Ends the process if it still runs, and waits until it has.
+  void Kill();
+
+ private:
+  Handle process_;
+  DWORD id_ = 0;
+  DWORD startError_ = 0;
+};
+
+// --- Dialogs of another process ------------------------------------------
+
+// A dialog or message box as the test reads it from outside.
+struct DialogView {
+  std::string caption;
+  std::string text;   // a message box's message (the static with id 0xFFFF)
+  bool icon = false;  // a visible static showing an icon
+};
+
+// The visible top-level dialogs ("#32770") of a process.
+std::vector<HWND> DialogsOf(DWORD processId);
+// The first dialog the process shows within `milliseconds`; null when it
+// ended or showed none.
+HWND WaitForDialog(const Process& process, DWORD milliseconds);
+DialogView ReadDialog(HWND dialog);
+void PressButton(HWND dialog, int id);
+
+// What a process did until it ended: every dialog it showed, in order, each
+// answered with OK as soon as it was seen.
+struct Outcome {
+  bool ended = false;  // false: not started, or running at the timeout and killed
+  DWORD exitCode = 0;
+  std::vector<DialogView> dialogs;
+};
+Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds);
+
+// --- Registry -------------------------------------------------------------
+
+// The registry view a 32-bit test asks for explicitly; under WoW64 only
+// parts of HKLM\Software differ between them.
+enum class RegView : REGSAM { k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY };
+
+// Stores `data` byte for byte as a value of `type`, creating the key as
+// needed. Returns the system's result code.
+LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::string& name,
+                 DWORD type, const std::string& data);
+// Removes one value; a missing value or key is success.
+LONG DeleteRegValue(HKEY root, RegView view, const std::string& key, const std::string& name);
+// Creates the key (with no values) if it is missing.
+LONG CreateRegKey(HKEY root, RegView view, const std::string& key);
+// Removes the key with everything below it; a missing key is success.
+LONG DeleteRegKey(HKEY root, RegView view, const std::string& key);
+
+// The bytes of a REG_SZ with its terminator; of a REG_DWORD.
+std::string RegSz(const std::string& text);
+std::string RegDword(DWORD value);
+
+// For the lifetime of the scope, `key` is absent under HKCU and HKLM in both
+// views; whatever was there before (values of any type, subkeys) is put
+// back at the end.
+class RegistryScope {
+ public:
+  explicit RegistryScope(const std::string& key);
+  RegistryScope(const RegistryScope&) = delete;
+  RegistryScope& operator=(const RegistryScope&) = delete;
+  ~RegistryScope();
+
+ private:
+  struct Tree;   // a saved key: its values and subkeys
+  struct Place;  // one root in one view, with what it held
+  static bool ReadKey(HKEY parent, REGSAM view, const std::string& name, Tree* tree);
+  static void WriteKey(HKEY parent, REGSAM view, const Tree& tree);
+
+  std::string key_;
+  std::vector<Place> places_;
+};
+
+// --- Files ----------------------------------------------------------------
+
+// A unique new folder under the Windows temporary folder, removed with all
+// its contents at the end.
+class TempFolder {
+ public:
+  TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  ~TempFolder();
+
+  const std::string& Path() const { return path_; }  // no trailing backslash
+
+ private:
+  std::string path_;
+};
+
+// Creates the folder and any missing parents.
+bool CreateFolders(const std::string& path);
+// Removes a folder with everything in it.
+bool RemoveTree(const std::string& path);
+bool FileExists(const std::string& path);
+// The whole file, or nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// --- The recorder ---------------------------------------------------------
+
+// A copy of recorder.exe, once started, writes "<copy>.started": the path
+// the system loaded it from, its command line and its process id. With the
+// variable named here set to an event's name, it then waits for that event
+// before it ends (at most a minute), so a test can see who waits for it.
+const char kRecorderHoldVariable[] = "RECORDER_HOLD";
+
+// Copies recorder.exe to `path`; the folder must exist.
+bool PlaceRecorder(const std::string& path);
+
+struct RecorderReport {
+  std::string modulePath;
+  std::string commandLine;
+  Process process;  // the running copy, ended at the latest with the report
+};
+// The report of the copy at `path`, waiting for it up to `milliseconds`;
+// nullopt when that copy was not started.
+std::optional<RecorderReport> AwaitRecorder(const std::string& path, DWORD milliseconds);
