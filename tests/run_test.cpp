@@ -83,12 +83,12 @@ class Launcher : public ::testing::Test {
   // Runs the launcher to its end; every box it shows is answered.
   Outcome Launch(const std::optional<std::string>& wow64 = std::string(k64BitWindows),
                  const std::string& arguments = std::string(),
-                 std::vector<EnvChange> environment = {}) {
+                 std::vector<EnvChange> environment = {}, int answer = IDOK) {
     environment.push_back({kWow64Variable, wow64});
     std::string block = EnvironmentBlock(environment);
     Process launcher = Process::Start(Quoted(BinFolder() + "run.exe") + arguments, &block);
     EXPECT_TRUE(launcher.Started()) << "error " << launcher.StartError();
-    return RunToEnd(launcher, kTimeout);
+    return RunToEnd(launcher, kTimeout, answer);
   }
 
   RegistryScope registry_{kProductKey};
@@ -330,5 +330,51 @@ INSTANTIATE_TEST_SUITE_P(
         // fails hard on such paths when the folder exists.)
         StartFailureCase{"LongPathShownWhole", "missing\\" + std::string(300, 'x'), false, 0}),
     [](const ::testing::TestParamInfo<StartFailureCase>& info) { return info.param.name; });
+
+// --- The composed path must fit the buffer, terminator included -----------
+
+struct PathLimitCase {
+  const char* name;
+  std::optional<std::string> wow64;
+  const char* program;
+  size_t storedLength;  // of the installation path
+  bool fits;            // with the executable's name appended
+};
+
+void PrintTo(const PathLimitCase& param, std::ostream* out) { *out << param.name; }
+
+class PathLimit : public Launcher, public ::testing::WithParamInterface<PathLimitCase> {};
+
+// A path that fits is started as it is (and fails: its folder does not
+// exist); one that does not fit ends the launcher as a failure of its own,
+// through the crash guard, never as a shortened path started. A report the
+// guard offers to send is declined.
+TEST_P(PathLimit, IsStartedWholeOrFailsTheLauncher) {
+  const PathLimitCase& param = GetParam();
+  std::string folder = temp_.Path() + "\\missing\\";
+  folder.resize(param.storedLength, 'x');
+  StorePath(kUser, RegView::k32, folder);
+  std::string program = folder + "\\" + param.program;
+
+  Outcome outcome = Launch(param.wow64, "", {}, IDNO);
+  ASSERT_TRUE(outcome.ended);
+  EXPECT_EQ(param.fits ? 0u : kNoInstallation, outcome.exitCode);
+  std::string tried = "CreateProcess\n\n" + Quoted(program) + "\n\n";
+  bool started = false;
+  for (const DialogView& box : outcome.dialogs) started = started || box.text.rfind(tried, 0) == 0;
+  EXPECT_EQ(param.fits, started);
+}
+
+// "\NARV64.exe" is 11 characters, "\NARV.exe" 9; the buffer holds 10240 bytes.
+INSTANTIATE_TEST_SUITE_P(
+    Launcher, PathLimit,
+    ::testing::Values(
+        PathLimitCase{"LongestFor64Bit", k64BitWindows, "NARV64.exe", 10228, true},
+        PathLimitCase{"OneTooLongFor64Bit", k64BitWindows, "NARV64.exe", 10229, false},
+        PathLimitCase{"LongestFor32Bit", std::nullopt, "NARV.exe", 10230, true},
+        PathLimitCase{"OneTooLongFor32Bit", std::nullopt, "NARV.exe", 10231, false},
+        PathLimitCase{"FillingTheBuffer", k64BitWindows, "NARV64.exe", kPathBufferSize - 1,
+                      false}),
+    [](const ::testing::TestParamInfo<PathLimitCase>& info) { return info.param.name; });
 
 }  // namespace

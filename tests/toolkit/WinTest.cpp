@@ -211,7 +211,7 @@ void PressButton(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, static_cast<WPARAM>(id), 0);
 }
 
-Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds) {
+Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds, int answer) {
   const DWORD kPoll = 10;
   Outcome outcome;
   if (!process.Started()) return outcome;
@@ -228,7 +228,7 @@ Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds) {
       for (HWND known : answered) seen = seen || known == dialog;
       if (seen) continue;
       outcome.dialogs.push_back(ReadDialog(dialog));
-      PressButton(dialog, IDOK);
+      PressButton(dialog, GetDlgItem(dialog, answer) ? answer : IDOK);
       answered.push_back(dialog);
     }
     if (GetTickCount() - start > timeoutMilliseconds) {

@@ -116,13 +116,14 @@ DialogView ReadDialog(HWND dialog);
 void PressButton(HWND dialog, int id);
 
 // What a process did until it ended: every dialog it showed, in order, each
-// answered with OK as soon as it was seen.
+// answered as soon as it was seen, with `answer` where the dialog has that
+// button and with OK otherwise.
 struct Outcome {
   bool ended = false;  // false: not started, or running at the timeout and killed
   DWORD exitCode = 0;
   std::vector<DialogView> dialogs;
 };
-Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds);
+Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds, int answer = IDOK);
 
 // --- Registry -------------------------------------------------------------
 
