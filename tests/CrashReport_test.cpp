@@ -128,36 +128,18 @@ TEST(ConsentOnConsole, ShowsReportAndQuestionAndReadsOneAnswer) {
   }
 }
 
-namespace {
-
-// A control of another process answers WM_GETTEXT itself.
-std::string Text(HWND control) {
-  char text[4096] = "";
-  SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-HWND AwaitDialog(DWORD processId) {
-  for (int tries = 0; tries < 500; ++tries, Sleep(20)) {
-    std::vector<HWND> dialogs = DialogsOf(processId);
-    if (!dialogs.empty()) return dialogs.front();
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 TEST(ConsentDialog, ShowsTheReportAndEndsOnlyWithYesOrNo) {
   for (int button : {IDYES, IDNO}) {
     ProbeRun probe("report_probe.exe", "dialog");
-    HWND dialog = AwaitDialog(probe.Id());
+    HWND dialog = AwaitDialogOf(probe.Id());
     ASSERT_NE(nullptr, dialog);
     EXPECT_EQ("Product 0.01 exception", ReadDialog(dialog).caption);
-    EXPECT_EQ(kProbeReport, Text(GetDlgItem(dialog, 1044)));
-    EXPECT_EQ("&Yes", Text(GetDlgItem(dialog, IDYES)));
-    EXPECT_EQ("&No", Text(GetDlgItem(dialog, IDNO)));
+    EXPECT_EQ(kProbeReport, ControlText(GetDlgItem(dialog, 1044)));
+    EXPECT_EQ("&Yes", ControlText(GetDlgItem(dialog, IDYES)));
+    EXPECT_EQ("&No", ControlText(GetDlgItem(dialog, IDNO)));
     // The question follows the report; the sunken line shares its identifier.
-    EXPECT_EQ(kQuestion, Text(GetWindow(GetDlgItem(dialog, 1044), GW_HWNDNEXT)));
+    EXPECT_EQ(kQuestion, ControlText(GetWindow(GetDlgItem(dialog, 1044), GW_HWNDNEXT)));
 
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     PressButton(dialog, IDCANCEL);  // what Escape sends

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "gen/err/StackTrace.h"
+#include "gen/err/errgpfse.h"
 #include "toolkit/Probe.h"
 #include "toolkit/Raised.h"
+#include "toolkit/StandIns.h"
 #include "toolkit/WinTest.h"
 
 TEST(EncodeForUrl, KeepsLettersAndDigitsAndNeverCutsAnEscape) {
@@ -40,9 +42,9 @@ TEST(ReportAddress, SubjectNamesTheFirstOwnFrameAndBothAreEncoded) {
   EXPECT_STREQ("Product 0.01: Breakpoint - gen\\Str.cpp (214)[Str::Append]",
                FormatSubject("Breakpoint"));
 
-  EXPECT_STREQ("https://support.narv-ocr.example/contact.cgi?mode=errorreport&"
-               "subject=Product+0%2E01%3A+Breakpoint&text=line+1%0D%0Aline+2%0D%0A",
-               BuildReportAddress("Product 0.01: Breakpoint", "line 1\r\nline 2\r\n"));
+  EXPECT_EQ(std::string(productInfo.reportAddress) +
+                "subject=Product+0%2E01%3A+Breakpoint&text=line+1%0D%0Aline+2%0D%0A",
+            BuildReportAddress("Product 0.01: Breakpoint", "line 1\r\nline 2\r\n"));
   // A report too long for its 4095 encoded characters ends at a whole escape.
   std::string address = BuildReportAddress("s", std::string(2000, ',').c_str());
   EXPECT_EQ(4095u, address.size() - address.find("&text=") - strlen("&text="));
@@ -50,60 +52,6 @@ TEST(ReportAddress, SubjectNamesTheFirstOwnFrameAndBothAreEncoded) {
 }
 
 namespace {
-
-// For its lifetime the registered web browser is a recorder copy, so that
-// every http address opened reaches it; the registry is put back after.
-class BrowserStandIn {
- public:
-  BrowserStandIn() : classes_("Software\\Classes\\http"), path_(folder_.Path() + "\\b.exe") {
-    ready_ = PlaceRecorder(path_);
-    for (RegView view : {RegView::k32, RegView::k64})
-      ready_ = ready_ && SetRegValue(HKEY_LOCAL_MACHINE, view,
-                                     "Software\\Classes\\http\\shell\\open\\command", "", REG_SZ,
-                                     RegSz("\"" + path_ + "\" \"%1\"")) == ERROR_SUCCESS;
-  }
-  bool Ready() const { return ready_; }
-  // The address the browser received as its one argument, or its whole
-  // command line when that is not what it holds.
-  std::optional<std::string> Received(DWORD milliseconds = 10000) const {
-    std::optional<RecorderReport> report = AwaitRecorder(path_, milliseconds);
-    if (!report) return std::nullopt;
-    const std::string& line = report->commandLine;
-    std::string start = "\"" + path_ + "\" \"";
-    if (line.rfind(start, 0) != 0 || line.back() != '"') return line;
-    return line.substr(start.size(), line.size() - start.size() - 1);
-  }
-
- private:
-  TempFolder folder_;
-  RegistryScope classes_;
-  std::string path_;
-  bool ready_ = false;
-};
-
-// For its lifetime rundll32 loads the test's URL module, which passes
-// addresses of any length on. The platform's module waits aside; one left
-// there by an interrupted run is put back first.
-class UrlModuleStandIn {
- public:
-  UrlModuleStandIn() {
-    char folder[MAX_PATH];
-    if (!GetSystemWow64DirectoryA(folder, MAX_PATH)) GetSystemDirectoryA(folder, MAX_PATH);
-    installed_ = std::string(folder) + "\\url.dll";
-    if (FileExists(aside())) CopyFileA(aside().c_str(), installed_.c_str(), FALSE);
-    ready_ = CopyFileA(installed_.c_str(), aside().c_str(), FALSE) &&
-             CopyFileA((BinFolder() + "url_standin.dll").c_str(), installed_.c_str(), FALSE);
-  }
-  ~UrlModuleStandIn() {
-    if (CopyFileA(aside().c_str(), installed_.c_str(), FALSE)) DeleteFileA(aside().c_str());
-  }
-  bool Ready() const { return ready_; }
-
- private:
-  std::string aside() const { return installed_ + ".original"; }
-  std::string installed_;
-  bool ready_ = false;
-};
 
 }  // namespace
 

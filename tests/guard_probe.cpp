@@ -130,6 +130,8 @@ void Fail(const std::string& action) {
     DebugBreak();
   } else if (action == "assert") {
     ErrAssert("..\\gen\\Str.cpp", 77);
+  } else if (action == "free-null") {
+    MemFree(nullptr);
   } else if (action == "null-format") {
     ErrRaiseFormat(nullptr);
   } else if (action == "reenter") {

@@ -1,11 +1,16 @@
 #include "gen/err/FaultFlow.h"
 
+#include <dbghelp.h>
+
 #include <cstdio>
 #include <typeinfo>
 
 #include "gen/InitOrder.h"
+#include "gen/err/CrashReport.h"
 #include "gen/err/Err.h"
 #include "gen/err/ExceptionText.h"
+#include "gen/err/ReportSubmit.h"
+#include "gen/err/StackTrace.h"
 #include "gen/err/errgpfse.h"
 
 namespace {
@@ -21,6 +26,7 @@ const DWORD kRpcFailed = 0x800706BE;
 const DWORD kBreakpoint = 0x80000003;
 const DWORD kUnwindConsolidate = 0xC0000027;
 const DWORD kMutexOpenAccess = 0x1F0001;
+const DWORD kStackOverflow = 0xC00000FD;
 
 char reportBuffer[8192];
 
@@ -95,6 +101,35 @@ bool IsThrownErrFrame(const EXCEPTION_RECORD* record) {
   TerminateAfterFailure();
 }
 
+// Loads the URL handler, records the application path and runs the
+// foreign-host test. After a stack overflow the faulting thread has almost
+// no stack left and dies silently in any of these calls, so the work is
+// then done on a fresh thread.
+char applicationPathScratch[1024];
+bool foreignHost;
+
+DWORD WINAPI PrepareHandling(LPVOID) {
+  DWORD length = GetModuleFileNameA(nullptr, applicationPathScratch,
+                                    sizeof applicationPathScratch);
+  lstrcpynA(guardState.applicationPath, applicationPathScratch,
+            length < sizeof applicationPathScratch ? length + 1
+                                                   : sizeof applicationPathScratch);
+  foreignHost = RaisedInForeignHost(guardState.exceptionPointers->ExceptionRecord->ExceptionCode);
+  return 0;
+}
+
+DWORD WINAPI LoadUrlModule(LPVOID) {
+  guardState.urlModule = LoadLibraryA("url.dll");
+  return 0;
+}
+
+void RunWhereStackIs(DWORD code, LPTHREAD_START_ROUTINE routine) {
+  if (code == kStackOverflow)
+    RunOnFreshThread(routine);
+  else
+    routine(nullptr);
+}
+
 LONG PassOn() {
   guardState.inHandler = false;
   return EXCEPTION_CONTINUE_SEARCH;
@@ -107,7 +142,9 @@ HMODULE moduleHandle;
 ModuleHandleRecord moduleHandleRecord INIT_ORDER_MODULE_HANDLE;
 
 LONG CALLBACK OnStructuredException(EXCEPTION_POINTERS* pointers) {
-  guardState.urlModule = LoadLibraryA("url.dll");
+  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+  DWORD code = record->ExceptionCode;
+  RunWhereStackIs(code, LoadUrlModule);
   guardState.exceptionPointers = pointers;
   if (guardState.inHandler) {
     ReleaseReserve();
@@ -115,13 +152,8 @@ LONG CALLBACK OnStructuredException(EXCEPTION_POINTERS* pointers) {
     TerminateAfterFailure();
   }
   guardState.inHandler = true;
-  char path[1024];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  lstrcpynA(guardState.applicationPath, path, length < sizeof path ? length + 1 : sizeof path);
-
-  const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
-  DWORD code = record->ExceptionCode;
-  if (RaisedInForeignHost(code)) return PassOn();
+  RunWhereStackIs(code, PrepareHandling);
+  if (foreignHost) return PassOn();
   if (IsPassedOn(code)) return PassOn();
   if (code == kThrowException && IsThrownErrFrame(record)) return PassOn();
   if (code == kBreakpoint || code == kUnwindConsolidate) return PassOn();
@@ -134,7 +166,31 @@ LONG CALLBACK OnStructuredException(EXCEPTION_POINTERS* pointers) {
   TerminateAfterFailure();
 }
 
-DWORD WINAPI ProduceCrashReport(LPVOID) { TerminateAfterFailure(); }
+namespace {
+
+void TraceIntoReport(const EXCEPTION_RECORD* record, CONTEXT* context) {
+  const char* searchPath = BuildSymbolSearchPath();
+  if (!StartSymbols(searchPath)) {
+    FormatTraceFailure(GetLastError(), searchPath, record);
+    return;
+  }
+  CaptureStackTrace(GetCurrentProcess(), context);
+  FormatOwnFrames(record->ExceptionCode, record);
+  if (traceState.ownFrameCount == 0) FormatAllFrames(record->ExceptionCode, record);
+}
+
+}  // namespace
+
+DWORD WINAPI ProduceCrashReport(LPVOID) {
+  const EXCEPTION_RECORD* record = guardState.exceptionPointers->ExceptionRecord;
+  traceState.firstOwnFile[0] = 0;
+  TraceIntoReport(record, guardState.exceptionPointers->ContextRecord);
+  const char* subject = FormatSubject(DescribeException(record));
+  const char* address = BuildReportAddress(subject, reportText);
+  if (AskToSendReport(reportText)) OpenReportAddress(address, "", "%s", "");
+  SymCleanup(GetCurrentProcess());
+  TerminateAfterFailure();
+}
 
 DWORD WINAPI ReportNestedFailure(LPVOID) {
   const EXCEPTION_RECORD* record = guardState.exceptionPointers->ExceptionRecord;

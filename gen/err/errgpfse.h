@@ -29,7 +29,7 @@ extern GuardState guardState;
 struct ProductInfo {
   const char* name = "Product";
   const char* version = "0.01";
-  const char* reportAddress = "https://support.narv-ocr.example/contact.cgi?mode=errorreport&";
+  const char* reportAddress = "http://support.narv-ocr.example/contact.cgi?mode=errorreport&";
 };
 
 extern ProductInfo productInfo;

@@ -98,3 +98,18 @@ ProbeResult RunProbe(const std::string& program, const std::string& arguments,
   ProbeRun run(program, arguments, input);
   return run.Finish(timeoutMs);
 }
+
+HWND AwaitDialogOf(DWORD processId, DWORD milliseconds) {
+  const DWORD kPollMs = 20;
+  for (DWORD waited = 0; waited <= milliseconds; waited += kPollMs, Sleep(kPollMs)) {
+    std::vector<HWND> dialogs = DialogsOf(processId);
+    if (!dialogs.empty()) return dialogs.front();
+  }
+  return nullptr;
+}
+
+std::string ControlText(HWND control) {
+  char text[8192] = "";
+  SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  return text;
+}

@@ -39,3 +39,8 @@ class ProbeRun {
 
 ProbeResult RunProbe(const std::string& program, const std::string& arguments,
                      const std::string& input = std::string(), DWORD timeoutMs = 20000);
+
+// The first dialog ("#32770") the process shows within `milliseconds`.
+HWND AwaitDialogOf(DWORD processId, DWORD milliseconds = 10000);
+// The text of a control of another process (it answers WM_GETTEXT itself).
+std::string ControlText(HWND control);

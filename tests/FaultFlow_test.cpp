@@ -1,0 +1,234 @@
+// The guard end to end: a guarded program fails one way per row, on its
+// main thread and on a worker thread, and the test reads what the user
+// would see, answers it, and checks what reached the browser.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gen/err/CrashReport.h"
+#include "gen/err/ReportSubmit.h"
+#include "gen/err/errgpfse.h"
+#include "toolkit/Probe.h"
+#include "toolkit/StandIns.h"
+#include "toolkit/WinTest.h"
+
+namespace {
+
+const std::string kHyphens(66, '-');
+
+std::string WithoutCarriageReturns(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
+}
+
+std::string Header(const std::string& exceptionText, const std::string& program) {
+  return "Product 0.01 exception: " + exceptionText + "\nApplication: " + BinFolder() +
+         program + "\nOS: \n" + kHyphens + "\n";
+}
+
+struct Fault {
+  const char* action;
+  const char* text;
+  const char* frame;  // a frame line the report must hold
+};
+
+// Every fatal failure: a report with its text, and the named frame.
+const Fault kFaults[] = {
+    {"read-null", "Attempt to read at 0x00000000", "guard_probe.cpp: ("},
+    {"write-null", "Attempt to write at 0x00000000", "[Fail]"},
+    {"divide", "Integer divide by 0", "[Fail]"},
+    {"illegal", "Illegal instruction", "[Fail]"},
+    {"stack-overflow", "Stack overflow", "[Recurse]"},
+    {"abort", "Abnormal termination (SIGABRT)", "[Fail]"},
+    {"invalid-parameter", "Datatype misalignment", "mania\\Bounded.cpp: ("},
+    {"purecall", "Illegal instruction", "[Base::CallPure"},
+    {"throw", "Unhandled structured exception (throw)", "[Fail]"},
+    {"out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
+    {"free-null", "Asserted", "gen\\Memwing.cpp: ("},
+};
+
+}  // namespace
+
+TEST(FaultFlow, EveryFatalFailureIsReportedOnTheConsoleAndNotSentOnNo) {
+  for (const Fault& fault : kFaults) {
+    for (const char* where : {"", "thread "}) {
+      std::string action = std::string(where) + fault.action;
+      SCOPED_TRACE(action);
+      BrowserStandIn browser;
+      ASSERT_TRUE(browser.Ready());
+      ProbeResult result = RunProbe("guard_probe.exe", action, "n");
+      ASSERT_TRUE(result.ended);
+      EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+      std::string err = WithoutCarriageReturns(result.err);
+      EXPECT_EQ(0u, err.find("\n" + Header(fault.text, "guard_probe.exe"))) << err;
+      EXPECT_NE(std::string::npos, err.find(fault.frame)) << err;
+      EXPECT_NE(std::string::npos,
+                err.find(std::string("\n") + kReportQuestion + " [Y/n]? "));
+      EXPECT_EQ(std::string::npos, result.out.find("returned"));
+      EXPECT_EQ(std::string::npos, result.out.find("caught"));
+      EXPECT_FALSE(browser.Received(0));
+    }
+  }
+}
+
+TEST(FaultFlow, ACheckIsNamedByTheFrameThatCheckedNotByTheGuard) {
+  ProbeResult result = RunProbe("guard_probe.exe", "free-null", "n");
+  std::string err = WithoutCarriageReturns(result.err);
+  size_t frames = err.find(kHyphens + "\n") + kHyphens.size() + 1;
+  EXPECT_EQ(0u, err.compare(frames, 17, "gen\\Memwing.cpp: ")) << err;
+  EXPECT_NE(std::string::npos, err.find("[MemFree]\n"));
+  EXPECT_EQ(std::string::npos, err.find("gen\\err\\"));
+  EXPECT_EQ(std::string::npos, err.find("Err.cpp"));
+}
+
+namespace {
+
+// The report exactly as the console showed it, lines ended by "\r\n".
+std::string ReportFromConsole(const std::string& err) {
+  std::string text;
+  for (size_t i = 0; i < err.size(); ++i)
+    if (!(err[i] == '\r' && i + 1 < err.size() && err[i + 1] == '\r')) text += err[i];
+  size_t start = text.find("\r\n") + 2;
+  size_t end = text.find(std::string("\r\n") + kReportQuestion);
+  return text.substr(start, end - start);
+}
+
+std::string Encoded(const std::string& text) {
+  static char buffer[4096];
+  return EncodeForUrl(text.c_str(), buffer, sizeof buffer);
+}
+
+}  // namespace
+
+TEST(FaultFlow, YesOpensTheReportPageWithSubjectAndReport) {
+  BrowserStandIn browser;
+  UrlModuleStandIn urlModule;  // the platform's fails on long addresses
+  ASSERT_TRUE(browser.Ready() && urlModule.Ready());
+  ProbeResult result = RunProbe("guard_probe.exe", "free-null", "y");
+  ASSERT_TRUE(result.ended);
+  EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+  std::string report = ReportFromConsole(result.err);
+  size_t line = report.find("gen\\Memwing.cpp: (") + 18;
+  std::string lineNumber = report.substr(line, report.find(')', line) - line);
+  std::string subject = "Product 0.01: Asserted - gen\\Memwing.cpp (" + lineNumber + ")[MemFree]";
+  std::string expected = std::string(productInfo.reportAddress) + "subject=" +
+                         Encoded(subject) + "&text=" + Encoded(report);
+  std::optional<std::string> received = browser.Received();
+  ASSERT_TRUE(received);
+  EXPECT_EQ(expected.substr(0, 2046), *received);
+}
+
+TEST(FaultFlow, NoReadableAnswerSendsNothing) {
+  BrowserStandIn browser;
+  ProbeResult result = RunProbe("guard_probe.exe", "write-null", "");
+  EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+  EXPECT_FALSE(browser.Received(500));
+}
+
+TEST(FaultFlow, PassedOnExceptionsReachTheProgram) {
+  ProbeResult thrown = RunProbe("guard_probe.exe", "throw-errframe");
+  EXPECT_EQ(0u, thrown.exitCode);
+  EXPECT_EQ("caught passed on\nreturned\n", thrown.out);
+  EXPECT_EQ("", thrown.err);
+
+  ProbeResult breakpoint = RunProbe("guard_probe.exe", "breakpoint");
+  EXPECT_EQ(0u, breakpoint.exitCode);
+  EXPECT_NE(std::string::npos, breakpoint.out.find("breakpoint reached the program\nreturned\n"));
+  EXPECT_EQ("", breakpoint.err);
+}
+
+TEST(FaultFlow, TerminateAndErrFrameExceptionsEndWithoutAReport) {
+  ProbeResult terminated = RunProbe("guard_probe.exe", "terminate");
+  EXPECT_EQ(0xFFFFFFFFu, terminated.exitCode);
+  EXPECT_EQ("", terminated.err);
+
+  ProbeResult carried = RunProbe("guard_probe.exe", "errframe-exception");
+  EXPECT_EQ(0xFFFFFFFFu, carried.exitCode);
+  EXPECT_EQ("Product 0.01 errorcarried message", carried.err);
+}
+
+TEST(FaultFlow, AFailureInsideTheReportIsUnrecoverable) {
+  for (const char* action : {"long-name", "thread long-name"}) {
+    ProbeResult result = RunProbe("guard_probe.exe", action, "y");
+    EXPECT_EQ(0xFFFFFFFFu, result.exitCode) << action;
+    std::string err = WithoutCarriageReturns(result.err);
+    EXPECT_EQ(0u, err.find("Application " + BinFolder() +
+                           "guard_probe.exe\nNested exception occured.\n Exception code:80000002\n"
+                           "Exception Address: "))
+        << err;
+    EXPECT_EQ(std::string::npos, err.find(kReportQuestion));
+  }
+}
+
+// The windowed program: the consent dialog, the error boxes.
+TEST(FaultFlow, TheConsentDialogShowsTheReportAndYesSendsIt) {
+  for (int button : {IDNO, IDYES}) {
+    BrowserStandIn browser;
+    UrlModuleStandIn urlModule;
+    ProbeRun probe("guard_probe_gui.exe", "thread divide");
+    HWND dialog = AwaitDialogOf(probe.Id());
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ("Product 0.01 exception", ReadDialog(dialog).caption);
+    std::string report = ControlText(GetDlgItem(dialog, 1044));
+    EXPECT_EQ(0u, WithoutCarriageReturns(report).find(
+                      Header("Integer divide by 0", "guard_probe_gui.exe")));
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    PressButton(dialog, IDCANCEL);
+    Sleep(200);
+    EXPECT_EQ(1u, DialogsOf(probe.Id()).size());
+    PressButton(dialog, button);
+    EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode);
+    std::optional<std::string> received = browser.Received(button == IDYES ? 10000 : 300);
+    EXPECT_EQ(button == IDYES, received.has_value());
+    if (received)
+      EXPECT_EQ(0u, received->find(std::string(productInfo.reportAddress) +
+                                   "subject=Product+0%2E01%3A+Integer+divide+by+0&text="));
+  }
+}
+
+TEST(FaultFlow, BoxesForACarriedErrFrameAndForANestedFailure) {
+  const struct {
+    const char* action;
+    const char* caption;
+    const char* text;
+    bool icon;
+  } cases[] = {
+      {"errframe-exception", "Product 0.01 error", "carried message", true},
+      {"long-name", "Unrecoverable Error", "Nested exception occured.", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.action);
+    ProbeRun probe("guard_probe_gui.exe", c.action);
+    HWND box = AwaitDialogOf(probe.Id());
+    ASSERT_NE(nullptr, box);
+    DialogView view = ReadDialog(box);
+    EXPECT_EQ(c.caption, view.caption);
+    EXPECT_NE(std::string::npos, view.text.find(c.text));
+    EXPECT_EQ(c.icon, view.icon);
+    PressButton(box, IDOK);
+    EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode);
+  }
+}
+
+namespace {
+
+DWORD WINAPI AwaitPulse(LPVOID event) {
+  return WaitForSingleObject(static_cast<HANDLE>(event), 20000);
+}
+
+}  // namespace
+
+TEST(FaultFlow, TheSiblingsAreReleasedAtTheEnd) {
+  HANDLE paint = CreateEventA(nullptr, TRUE, FALSE, kPaintReadyEvent);
+  HANDLE watcher = CreateThread(nullptr, 0, AwaitPulse, paint, 0, nullptr);
+  ProbeResult result = RunProbe("guard_probe.exe", "write-null", "n");
+  EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+  WaitForSingleObject(watcher, INFINITE);
+  DWORD seen = 0;
+  GetExitCodeThread(watcher, &seen);
+  EXPECT_EQ(WAIT_OBJECT_0, seen);
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(paint, 0));
+  CloseHandle(watcher);
+  CloseHandle(paint);
+}
