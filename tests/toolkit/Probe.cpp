@@ -14,7 +14,7 @@ class StreamFile {
     GetTempFileNameA(folder, "prb", 0, path);
     path_ = path;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                           &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
     DWORD written = 0;
     if (!content.empty()) WriteFile(handle_, content.data(), content.size(), &written, nullptr);
@@ -29,7 +29,7 @@ class StreamFile {
   HANDLE Get() const { return handle_; }
   std::string Read() const {
     std::string text;
-    HANDLE reader = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    HANDLE reader = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     char buffer[4096];
     DWORD count = 0;
