@@ -232,3 +232,24 @@ TEST(FaultFlow, TheSiblingsAreReleasedAtTheEnd) {
   CloseHandle(watcher);
   CloseHandle(paint);
 }
+
+// Until the program's module handle is recorded the guard cannot tell its
+// own process from a host's: it handles the failure only when the process
+// is marked as one of the product's by its per-process mutex.
+TEST(FaultFlow, AFailureInAnUnmarkedHostIsLeftToTheHost) {
+  SetEnvironmentVariableA("PROBE_EARLY_FAULT", "1");
+  ProbeResult host = RunProbe("guard_probe.exe", "exit", "n");
+  EXPECT_EQ(0xE0000001u, host.exitCode);
+  EXPECT_EQ(std::string::npos, host.err.find("Product 0.01 exception"));
+
+  char name[64];
+  snprintf(name, sizeof name, "%X_CAPTURE_MUTEX",
+           static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr))));
+  HANDLE mark = CreateMutexA(nullptr, FALSE, name);
+  ProbeResult product = RunProbe("guard_probe.exe", "exit", "n");
+  CloseHandle(mark);
+  SetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr);
+  EXPECT_EQ(0xFFFFFFFFu, product.exitCode);
+  EXPECT_NE(std::string::npos,
+            product.err.find("Product 0.01 exception: unknown 0xE0000001"));
+}

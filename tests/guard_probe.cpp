@@ -172,6 +172,15 @@ void Fail(const std::string& action) {
   }
 }
 
+// Fails, when asked to, after the guard is installed but before the
+// program's module handle is recorded: as if the library ran in a host.
+struct EarlyFault {
+  EarlyFault() {
+    if (GetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr, 0))
+      RaiseException(0xE0000001, 0, 0, nullptr);
+  }
+} earlyFault __attribute__((init_priority(102)));
+
 std::string threadAction;
 
 DWORD WINAPI FailOnThread(LPVOID) {
@@ -186,6 +195,11 @@ int main(int argc, char** argv) {
   AddVectoredExceptionHandler(1, Observe);
   AddVectoredExceptionHandler(0, ProgramHandler);
   std::string action = argv[1];
+  if (GetEnvironmentVariableA("PROBE_STAMP", nullptr, 0)) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    Say("fault-at=" + std::to_string(now.QuadPart));
+  }
   if (action == "thread" && argc >= 3) {
     threadAction = argv[2];
     HANDLE thread = CreateThread(nullptr, 0, FailOnThread, nullptr, 0, nullptr);
