@@ -138,6 +138,19 @@ TEST(FaultFlow, PassedOnExceptionsReachTheProgram) {
   EXPECT_EQ("", breakpoint.err);
 }
 
+TEST(FaultFlow, ThrowRecordsArePassedOnOnlyWhenTypedAsAnErrFrame) {
+  ProbeResult typed = RunProbe("guard_probe.exe", "raise-throw-errframe", "n");
+  EXPECT_EQ(0xE06D7363u, typed.exitCode);
+  EXPECT_EQ(std::string::npos, typed.err.find("exception:"));
+  for (const char* action : {"raise-throw-untyped", "raise-throw-garbage"}) {
+    ProbeResult result = RunProbe("guard_probe.exe", action, "n");
+    EXPECT_EQ(0xFFFFFFFFu, result.exitCode) << action;
+    EXPECT_NE(std::string::npos,
+              result.err.find("Product 0.01 exception: Unhandled structured exception (throw)"))
+        << action;
+  }
+}
+
 TEST(FaultFlow, TerminateAndErrFrameExceptionsEndWithoutAReport) {
   ProbeResult terminated = RunProbe("guard_probe.exe", "terminate");
   EXPECT_EQ(0xFFFFFFFFu, terminated.exitCode);

@@ -13,6 +13,7 @@
 #include <exception>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 
 #include "gen/Memwing.h"
 #include "gen/err/Err.h"
@@ -126,6 +127,13 @@ void Fail(const std::string& action) {
     ErrFrame frame;
     if (frame.Try([] { ErrRaiseText(kRootTemplate, "passed on"); }))
       Say(std::string("caught ") + frame.Message().Text());
+  } else if (action.rfind("raise-throw", 0) == 0) {
+    // A throw record as other code may raise it: typed as an ErrFrame,
+    // without type (a rethrow), or with a pointer that is no type at all.
+    ULONG_PTR type = action == "raise-throw-errframe" ? reinterpret_cast<ULONG_PTR>(&typeid(ErrFrame))
+                     : action == "raise-throw-garbage" ? 0x10 : 0;
+    ULONG_PTR arguments[3] = {0x19930520, 0, type};
+    RaiseException(kThrowException, 0, 3, arguments);
   } else if (action == "breakpoint") {
     DebugBreak();
   } else if (action == "assert") {

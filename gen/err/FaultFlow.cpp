@@ -82,12 +82,12 @@ bool IsPassedOn(DWORD code) {
 }
 
 // A throw made visible to the guard carries the thrown type as its third
-// argument; a record without one (a rethrow) is treated as fatal.
+// argument; a record without one (a rethrow) is treated as fatal. The type
+// is compared by address only: a record raised by other code may carry
+// anything there, and the handler must not fault reading it.
 bool IsThrownErrFrame(const EXCEPTION_RECORD* record) {
-  if (record->NumberParameters < 3 || !record->ExceptionInformation[2]) return false;
-  const std::type_info* type =
-      reinterpret_cast<const std::type_info*>(record->ExceptionInformation[2]);
-  return *type == typeid(ErrFrame);
+  if (record->NumberParameters < 3) return false;
+  return record->ExceptionInformation[2] == reinterpret_cast<ULONG_PTR>(&typeid(ErrFrame));
 }
 
 [[noreturn]] void ShowErrFrameAndEnd(const EXCEPTION_RECORD* record) {
