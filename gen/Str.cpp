@@ -1,9 +1,11 @@
 #include "gen/Str.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "gen/Memwing.h"
 #include "gen/Statbuf.h"
+#include "gen/err/Err.h"
 
 namespace {
 
@@ -76,4 +78,216 @@ Str Str::FormatV(const char* format, va_list args) {
 
 uint32_t Str::Length() const {
   return text_ ? static_cast<uint32_t>(strlen(text_)) : 0;
+}
+
+// --- Text operations ---------------------------------------------------------
+
+// Grants the text operations a Str built in place.
+struct StrAccess {
+  // A block of length + 1 bytes for the caller to fill and terminate;
+  // null only when a handler resumed the out-of-memory raise.
+  static char* NewBlock(uint64_t length) {
+    // A length past the 32-bit range asks for more than any heap has, so
+    // that it ends as the usual out-of-memory raise.
+    return static_cast<char*>(
+        MemAlloc(length < 0xFFFFFFFFu ? static_cast<uint32_t>(length) + 1 : 0xFFFFFFFFu));
+  }
+  static void Adopt(Str& text, char* block) { text.Replace(block); }
+};
+
+namespace {
+
+const char kModule[] = "..\\gen\\Str.cpp";
+
+uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
+
+// The first occurrence of a non-empty `searched` from `from` to `end`.
+const char* FindBytes(const char* from, const char* end, StrView searched) {
+  uint32_t length = searched.Length();
+  char first = searched.text[0];
+  while (static_cast<uint32_t>(end - from) >= length) {
+    const char* candidate =
+        static_cast<const char*>(memchr(from, first, end - from - length + 1));
+    if (!candidate) return nullptr;
+    if (memcmp(candidate + 1, searched.text + 1, length - 1) == 0) return candidate;
+    from = candidate + 1;
+  }
+  return nullptr;
+}
+
+// Views of different texts may be compared: as addresses, not pointers.
+bool InOrder(const char* first, const char* second) {
+  return reinterpret_cast<uintptr_t>(first) <= reinterpret_cast<uintptr_t>(second);
+}
+
+// The distance from `from` to `to`; checked by the caller.
+uint32_t Distance(const char* from, const char* to) {
+  return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to) -
+                               reinterpret_cast<uintptr_t>(from));
+}
+
+}  // namespace
+
+Str Left(StrView text, uint32_t count) {
+  return Str(StrView(text.text, Min(count, text.Length())));
+}
+
+Str Right(StrView text, uint32_t count) {
+  uint32_t length = text.Length();
+  count = Min(count, length);
+  return Str(StrView(text.text + (length - count), count));
+}
+
+Str Mid(StrView text, uint32_t start, uint32_t end) {
+  end = Min(end, text.Length());
+  start = Min(start, end);
+  return Str(StrView(text.text + start, end - start));
+}
+
+Str Concat(StrView first, StrView second) {
+  uint64_t length = static_cast<uint64_t>(first.Length()) + second.Length();
+  Str result("");
+  if (length == 0) return result;
+  char* block = StrAccess::NewBlock(length);
+  if (!block) return result;
+  if (first.Length()) memcpy(block, first.text, first.Length());
+  if (second.Length()) memcpy(block + first.Length(), second.text, second.Length());
+  block[length] = 0;
+  StrAccess::Adopt(result, block);
+  return result;
+}
+
+void ReplaceChar(Str& text, char from, char to) {
+  char* bytes = text.Text();
+  for (uint32_t i = 0, length = text.Length(); i < length; ++i)
+    if (bytes[i] == from) bytes[i] = to;
+}
+
+void Replace(Str& text, StrView searched, StrView replacement) {
+  if (!searched.Length() || text.IsEmpty()) return;
+  uint32_t textLength = text.Length();
+  const char* start = text.Text();
+  const char* end = start + textLength;
+  const char* found = FindBytes(start, end, searched);
+  if (!found) return;
+
+  // The pieces between occurrences, as views into the old text, which
+  // stays until the new one is built (`replacement` may lie in it too).
+  ViewArray pieces;
+  const char* pieceStart = start;
+  for (; found; found = FindBytes(pieceStart, end, searched)) {
+    pieces.Push(StrView(pieceStart, Distance(pieceStart, found)));
+    pieceStart = found + searched.Length();
+  }
+  pieces.Push(StrView(pieceStart, Distance(pieceStart, end)));
+
+  uint32_t occurrences = pieces.Count() - 1;
+  uint64_t length = static_cast<uint64_t>(textLength) -
+                    static_cast<uint64_t>(occurrences) * searched.Length() +
+                    static_cast<uint64_t>(occurrences) * replacement.Length();
+  if (length == 0) {
+    text = "";
+    return;
+  }
+  char* block = StrAccess::NewBlock(length);
+  if (!block) return;
+  char* write = block;
+  for (const StrView& piece : pieces) {
+    if (&piece != pieces.begin() && replacement.Length()) {
+      memcpy(write, replacement.text, replacement.Length());
+      write += replacement.Length();
+    }
+    if (piece.Length()) memcpy(write, piece.text, piece.Length());
+    write += piece.Length();
+  }
+  *write = 0;
+  StrAccess::Adopt(text, block);
+}
+
+Str& ToLower(Str& text) {
+  if (char* bytes = text.Text())
+    for (; *bytes; ++bytes) *bytes = static_cast<char>(tolower(static_cast<unsigned char>(*bytes)));
+  return text;
+}
+
+Str TrimBlanks(StrView text) {
+  const char* start = text.text;
+  const char* end = text.End();
+  while (start < end && *start == ' ') ++start;
+  while (end > start && end[-1] == ' ') --end;
+  return Str(StrView(start, Distance(start, end)));
+}
+
+bool Equals(StrView first, StrView second) {
+  uint32_t length = first.Length();
+  return length == second.Length() &&
+         (length == 0 || strncmp(first.text, second.text, length) == 0);
+}
+
+Str RequireNonEmpty(const Str& text) {
+  ERR_REQUIRE(!text.IsEmpty(), kModule, 181);
+  return text;
+}
+
+const char* RequireText(const char* text) {
+  ERR_REQUIRE(text && *text, kModule, 185);
+  return text;
+}
+
+char* RequireText(char* text) {
+  ERR_REQUIRE(text && *text, kModule, 189);
+  return text;
+}
+
+void RequireKeyFound(bool found) { ERR_REQUIRE(found, kModule, 201); }
+
+// --- View arithmetic ----------------------------------------------------------
+
+StrView RangeView(StrView text, uint32_t start, uint32_t end) {
+  uint32_t length = text.Length();
+  start = Min(start, length);
+  end = end < start ? start : Min(end, length);
+  return StrView(text.text + start, end - start);
+}
+
+StrView HeadUpTo(StrView view, const char* position) {
+  ERR_REQUIRE(InOrder(view.text, position) && InOrder(position, view.End()), kModule, 224);
+  return StrView(view.text, Distance(view.text, position));
+}
+
+StrView TailAfter(StrView outer, StrView inner) {
+  ERR_REQUIRE(InOrder(outer.text, inner.text) && InOrder(inner.End(), outer.End()), kModule,
+              230);
+  return StrView(inner.End(), Distance(inner.End(), outer.End()));
+}
+
+StrView RestAfter(const char* outerEnd, StrView inner) {
+  ERR_REQUIRE(InOrder(inner.End(), outerEnd), kModule, 235);
+  return StrView(inner.End(), Distance(inner.End(), outerEnd));
+}
+
+// --- Tokenizer ----------------------------------------------------------------
+
+Tokenizer::Tokenizer(StrView text, char separator)
+    : text_(text.text), length_(text.Length()), separator_(separator) {
+  Find();
+}
+
+void Tokenizer::Find() {
+  tokenEnd_ = length_;
+  if (start_ >= length_) return;
+  const void* found = memchr(text_ + start_, separator_, length_ - start_);
+  if (found) tokenEnd_ = Distance(text_, static_cast<const char*>(found));
+}
+
+void Tokenizer::Next() {
+  start_ = tokenEnd_ + 1;
+  Find();
+}
+
+ViewBlock Split(StrView text, char separator, uint32_t expectedCount) {
+  ViewArray tokens;
+  tokens.Reserve(expectedCount);
+  for (Tokenizer token(text, separator); token.More(); token.Next()) tokens.Push(token.Current());
+  return tokens.ToBlock();
 }
