@@ -11,7 +11,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 have_toolchain() {
   command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 &&
     command -v wine >/dev/null 2>&1 && command -v cmake >/dev/null 2>&1 &&
-    [ -d /usr/src/googletest ] && dpkg -s wine32:i386 >/dev/null 2>&1
+    [ -d /usr/src/googletest ] && dpkg -s wine32:i386 >/dev/null 2>&1 &&
+    dpkg -s libz-mingw-w64-dev >/dev/null 2>&1
 }
 
 install_toolchain() {
@@ -23,7 +24,7 @@ install_toolchain() {
   $sudo apt-get update || true   # a lagging i386 index is harmless with -t below
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -t bookworm \
     --no-install-recommends g++-mingw-w64-i686-posix wine wine32:i386 wine64 \
-    xvfb xauth cmake make googletest
+    xvfb xauth cmake make googletest libz-mingw-w64-dev
 }
 
 build_all() {
