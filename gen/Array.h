@@ -3,7 +3,7 @@
 
 // The system's containers of plain, fixed-size elements, on the private
 // heap. They work in bytes and move elements with raw byte copies, so they
-// hold only elements that survive such a move (IsByteMovable, gen/array.h).
+// hold only elements that survive such a move (IsByteMovable, gen/array.inl).
 // Bounds are checked; a failed check ends the process with a crash report.
 
 // No block or size may exceed this: 256 bytes short of the 32-bit range.
@@ -133,4 +133,4 @@ typedef uint32_t (*BucketKey)(const void* element, void* context);
 void BucketSort(void* begin, void* end, uint32_t elementSize, uint32_t bucketCount,
                 BucketKey key, void* context);
 
-#include "gen/array.h"
+#include "gen/array.inl"

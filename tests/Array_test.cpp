@@ -16,7 +16,7 @@
 namespace {
 
 const char kArray[] = "..\\gen\\Array.cpp:";
-const char kInline[] = "..\\gen\\array.h:";
+const char kInline[] = "..\\gen\\array.inl:";
 
 // Blocks in use on the private heap: shows what an owner failed to free.
 size_t LiveBlocks() {
@@ -250,7 +250,7 @@ TEST(Array, AFailedCheckEndsTheProcessWithAReportNamingTheCheckingFrame) {
     const char* function;  // and ends
   } cases[] = {
       {"block-at-end", "gen\\Array.cpp: (", ") [ByteBlock::At]"},
-      {"pop-empty", "gen\\array.h: (", ") [DynArray::PushBytes]"},
+      {"pop-empty", "gen\\array.inl: (", ") [DynArray::PushBytes]"},
       {"head-outside", "gen\\Str.cpp: (", ") [HeadUpTo]"},
   };
   const std::string hyphens(66, '-');

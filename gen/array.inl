@@ -15,7 +15,7 @@
 void ErrAssert(const char* module, int line);
 
 namespace array_detail {
-const char kModule[] = "..\\gen\\array.h";
+const char kModule[] = "..\\gen\\array.inl";
 }  // namespace array_detail
 
 inline bool ByteBlock::IsHeld() const {
