@@ -9,6 +9,7 @@
 #include "gen/err/CrashReport.h"
 #include "gen/err/ReportSubmit.h"
 #include "gen/err/errgpfse.h"
+#include "mania/Winver.h"
 #include "toolkit/Probe.h"
 #include "toolkit/StandIns.h"
 #include "toolkit/WinTest.h"
@@ -22,9 +23,16 @@ std::string WithoutCarriageReturns(std::string text) {
   return text;
 }
 
+// The probe runs on the same Windows as this test.
+std::string OsDescription() {
+  char text[sizeof guardState.osDescription];
+  DescribeWindowsForReport(text, sizeof text);
+  return text;
+}
+
 std::string Header(const std::string& exceptionText, const std::string& program) {
   return "Product 0.01 exception: " + exceptionText + "\nApplication: " + BinFolder() +
-         program + "\nOS: \n" + kHyphens + "\n";
+         program + "\nOS: " + OsDescription() + "\n" + kHyphens + "\n";
 }
 
 struct Fault {

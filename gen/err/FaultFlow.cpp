@@ -12,6 +12,7 @@
 #include "gen/err/ReportSubmit.h"
 #include "gen/err/StackTrace.h"
 #include "gen/err/errgpfse.h"
+#include "mania/Winver.h"
 
 namespace {
 
@@ -183,6 +184,8 @@ void TraceIntoReport(const EXCEPTION_RECORD* record, CONTEXT* context) {
 
 DWORD WINAPI ProduceCrashReport(LPVOID) {
   const EXCEPTION_RECORD* record = guardState.exceptionPointers->ExceptionRecord;
+  // Asked here, on the fresh thread: the faulting one may have no stack left.
+  DescribeWindowsForReport(guardState.osDescription, sizeof guardState.osDescription);
   traceState.firstOwnFile[0] = 0;
   TraceIntoReport(record, guardState.exceptionPointers->ContextRecord);
   const char* subject = FormatSubject(DescribeException(record));
