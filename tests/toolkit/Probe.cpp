@@ -1,6 +1,6 @@
 #include "toolkit/Probe.h"
 
-#include "toolkit/WinTest.h"
+#include <algorithm>
 
 namespace {
 
@@ -14,34 +14,23 @@ class StreamFile {
     GetTempFileNameA(folder, "prb", 0, path);
     path_ = path;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    handle_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    handle_ = Handle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
     DWORD written = 0;
-    if (!content.empty()) WriteFile(handle_, content.data(), content.size(), &written, nullptr);
-    SetFilePointer(handle_, 0, nullptr, FILE_BEGIN);
+    if (!content.empty()) WriteFile(handle_.Get(), content.data(), content.size(), &written, nullptr);
+    SetFilePointer(handle_.Get(), 0, nullptr, FILE_BEGIN);
   }
-  StreamFile(const StreamFile&) = delete;
-  StreamFile& operator=(const StreamFile&) = delete;
   ~StreamFile() {
-    CloseHandle(handle_);
+    handle_.Close();
     DeleteFileA(path_.c_str());
   }
-  HANDLE Get() const { return handle_; }
-  std::string Read() const {
-    std::string text;
-    HANDLE reader = CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    char buffer[4096];
-    DWORD count = 0;
-    while (ReadFile(reader, buffer, sizeof buffer, &count, nullptr) && count)
-      text.append(buffer, count);
-    CloseHandle(reader);
-    return text;
-  }
+  HANDLE Get() const { return handle_.Get(); }
+  std::string Read() const { return ReadFileBytes(path_).value_or(""); }
 
  private:
   std::string path_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  Handle handle_;
 };
 
 }  // namespace
@@ -66,28 +55,26 @@ ProbeRun::ProbeRun(const std::string& program, const std::string& arguments,
                       nullptr, BinFolder().c_str(), &startup, &info))
     return;
   CloseHandle(info.hThread);
-  process_ = info.hProcess;
+  process_ = Handle(info.hProcess);
   id_ = info.dwProcessId;
 }
 
 ProbeRun::~ProbeRun() {
   if (!process_) return;
-  TerminateProcess(process_, 1);
-  WaitForSingleObject(process_, INFINITE);
-  CloseHandle(process_);
+  TerminateProcess(process_.Get(), 1);
+  WaitForSingleObject(process_.Get(), INFINITE);
 }
 
 ProbeResult ProbeRun::Finish(DWORD timeoutMs) {
   ProbeResult result;
   if (!process_) return result;
-  result.ended = WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
+  result.ended = WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0;
   if (!result.ended) {
-    TerminateProcess(process_, 1);
-    WaitForSingleObject(process_, INFINITE);
+    TerminateProcess(process_.Get(), 1);
+    WaitForSingleObject(process_.Get(), INFINITE);
   }
-  GetExitCodeProcess(process_, &result.exitCode);
-  CloseHandle(process_);
-  process_ = nullptr;
+  GetExitCodeProcess(process_.Get(), &result.exitCode);
+  process_.Close();
   result.out = streams_->out.Read();
   result.err = streams_->err.Read();
   return result;
@@ -95,21 +82,18 @@ ProbeResult ProbeRun::Finish(DWORD timeoutMs) {
 
 ProbeResult RunProbe(const std::string& program, const std::string& arguments,
                      const std::string& input, DWORD timeoutMs) {
-  ProbeRun run(program, arguments, input);
-  return run.Finish(timeoutMs);
+  return ProbeRun(program, arguments, input).Finish(timeoutMs);
 }
 
-HWND AwaitDialogOf(DWORD processId, DWORD milliseconds) {
-  const DWORD kPollMs = 20;
-  for (DWORD waited = 0; waited <= milliseconds; waited += kPollMs, Sleep(kPollMs)) {
-    std::vector<HWND> dialogs = DialogsOf(processId);
-    if (!dialogs.empty()) return dialogs.front();
-  }
-  return nullptr;
-}
-
-std::string ControlText(HWND control) {
-  char text[8192] = "";
-  SendMessageA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+std::string WithoutCr(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   return text;
+}
+
+std::string FirstFrameLine(const std::string& report) {
+  const std::string hyphens = std::string(66, '-') + "\n";
+  size_t frames = report.find(hyphens);
+  if (frames == std::string::npos) return std::string();
+  size_t start = frames + hyphens.size();
+  return report.substr(start, report.find('\n', start) - start);
 }

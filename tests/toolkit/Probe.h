@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "toolkit/WinTest.h"
+
 // A test program run with its standard streams captured: the way tests
 // watch a guarded program fail for real.
 struct ProbeResult {
@@ -24,7 +26,6 @@ class ProbeRun {
   ProbeRun(const ProbeRun&) = delete;
   ProbeRun& operator=(const ProbeRun&) = delete;
 
-  bool Started() const { return process_ != nullptr; }
   DWORD Id() const { return id_; }
   // Waits up to `timeoutMs`, kills the probe if it still runs, and returns
   // what it did.
@@ -33,14 +34,16 @@ class ProbeRun {
  private:
   struct Streams;
   std::unique_ptr<Streams> streams_;
-  HANDLE process_ = nullptr;
+  Handle process_;
   DWORD id_ = 0;
 };
 
 ProbeResult RunProbe(const std::string& program, const std::string& arguments,
                      const std::string& input = std::string(), DWORD timeoutMs = 20000);
 
-// The first dialog ("#32770") the process shows within `milliseconds`.
-HWND AwaitDialogOf(DWORD processId, DWORD milliseconds = 10000);
-// The text of a control of another process (it answers WM_GETTEXT itself).
-std::string ControlText(HWND control);
+// A console stream without the carriage returns its text mode added (the
+// console turns a report's line ends into "\r\r\n").
+std::string WithoutCr(std::string text);
+// The first frame line of a crash report read without carriage returns:
+// the line after the hyphens; empty when there is none.
+std::string FirstFrameLine(const std::string& report);

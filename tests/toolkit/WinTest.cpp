@@ -24,25 +24,6 @@ void Handle::Close() {
   handle_ = nullptr;
 }
 
-namespace {
-
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE find) : find_(find) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
-  }
-  bool Valid() const { return find_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return find_; }
-
- private:
-  HANDLE find_;
-};
-
-}  // namespace
-
 // --- Processes ------------------------------------------------------------
 
 namespace {
@@ -143,16 +124,6 @@ bool HasClass(HWND window, const char* name) {
   return GetClassNameA(window, found, sizeof found) && lstrcmpiA(found, name) == 0;
 }
 
-// Sends WM_GETTEXT: the text of another process's control is not known to
-// GetWindowTextA, only to the control itself.
-std::string ControlText(HWND control) {
-  if (!control) return std::string();
-  LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  text.resize(SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
-  return text;
-}
-
 struct DialogSearch {
   DWORD processId;
   std::vector<HWND> found;
@@ -186,14 +157,23 @@ std::vector<HWND> DialogsOf(DWORD processId) {
   return search.found;
 }
 
-HWND WaitForDialog(const Process& process, DWORD milliseconds) {
-  const DWORD kPoll = 10;
-  DWORD start = GetTickCount();
-  for (;;) {
-    std::vector<HWND> dialogs = DialogsOf(process.Id());
+HWND AwaitDialogOf(DWORD processId, DWORD milliseconds) {
+  const DWORD kPoll = 20;
+  for (DWORD waited = 0; waited <= milliseconds; waited += kPoll, Sleep(kPoll)) {
+    std::vector<HWND> dialogs = DialogsOf(processId);
     if (!dialogs.empty()) return dialogs.front();
-    if (process.Wait(kPoll) || GetTickCount() - start >= milliseconds) return nullptr;
   }
+  return nullptr;
+}
+
+// Sends WM_GETTEXT: the text of another process's control is not known to
+// GetWindowTextA, only to the control itself.
+std::string ControlText(HWND control) {
+  if (!control) return std::string();
+  LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  text.resize(SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
+  return text;
 }
 
 DialogView ReadDialog(HWND dialog) {
@@ -263,14 +243,6 @@ LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::str
   Key opened;
   LONG status = CreateKey(root, static_cast<REGSAM>(view), key, &opened);
   return status == ERROR_SUCCESS ? SetValueBytes(opened.Get(), name, type, data) : status;
-}
-
-LONG DeleteRegValue(HKEY root, RegView view, const std::string& key, const std::string& name) {
-  Key opened;
-  LONG status = RegOpenKeyExA(root, key.c_str(), 0, KEY_SET_VALUE | static_cast<REGSAM>(view),
-                              opened.Out());
-  if (status == ERROR_SUCCESS) status = RegDeleteValueA(opened.Get(), name.c_str());
-  return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
 LONG CreateRegKey(HKEY root, RegView view, const std::string& key) {
@@ -402,9 +374,9 @@ bool CreateFolders(const std::string& path) {
 
 bool RemoveTree(const std::string& path) {
   WIN32_FIND_DATAA entry;
-  FindHandle find(FindFirstFileA((path + "\\*").c_str(), &entry));
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
   bool removed = true;
-  for (bool more = find.Valid(); more; more = FindNextFileA(find.Get(), &entry)) {
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
     std::string name = entry.cFileName;
     if (name == "." || name == "..") continue;
     std::string child = path + "\\" + name;
@@ -415,6 +387,7 @@ bool RemoveTree(const std::string& path) {
       removed = DeleteFileA(child.c_str()) && removed;
     }
   }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
   return RemoveDirectoryA(path.c_str()) && removed;
 }
 

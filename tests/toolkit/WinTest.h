@@ -109,10 +109,11 @@ struct DialogView {
 
 // The visible top-level dialogs ("#32770") of a process.
 std::vector<HWND> DialogsOf(DWORD processId);
-// The first dialog the process shows within `milliseconds`; null when it
-// ended or showed none.
-HWND WaitForDialog(const Process& process, DWORD milliseconds);
+// The first dialog the process shows within `milliseconds`; null when none.
+HWND AwaitDialogOf(DWORD processId, DWORD milliseconds = 10000);
 DialogView ReadDialog(HWND dialog);
+// The text of a control of another process (it answers WM_GETTEXT itself).
+std::string ControlText(HWND control);
 void PressButton(HWND dialog, int id);
 
 // What a process did until it ended: every dialog it showed, in order, each
@@ -135,8 +136,6 @@ enum class RegView : REGSAM { k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY };
 // needed. Returns the system's result code.
 LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::string& name,
                  DWORD type, const std::string& data);
-// Removes one value; a missing value or key is success.
-LONG DeleteRegValue(HKEY root, RegView view, const std::string& key, const std::string& name);
 // Creates the key (with no values) if it is missing.
 LONG CreateRegKey(HKEY root, RegView view, const std::string& key);
 // Removes the key with everything below it; a missing key is success.
