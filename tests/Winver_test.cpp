@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
 
 #include "mania/Winver.h"
 #include "toolkit/Probe.h"
-#include "toolkit/WinTest.h"
 
 namespace {
 
@@ -154,16 +152,10 @@ TEST(WinverLong, TheLongestRealTextFitsAndLongerIsCutTo255) {
 
 namespace {
 
-// A console stream without the carriage returns its text mode added.
-std::string Plain(std::string text) {
-  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-  return text;
-}
-
 // The probe's "name=value" lines.
 std::map<std::string, std::string> Lines(const std::string& out) {
   std::map<std::string, std::string> lines;
-  std::string text = Plain(out);
+  std::string text = WithoutCr(out);
   size_t start = 0;
   for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
     size_t equals = text.find('=', start);
@@ -237,7 +229,7 @@ TEST(WinverEndToEnd, DescribesTheVersionWinePretends) {
     if (!row.longStart) {
       EXPECT_EQ("", longText);
       EXPECT_NE(std::string::npos,
-                Plain(result.out).find(kUnsupportedWindows + std::string("result=0")));
+                WithoutCr(result.out).find(kUnsupportedWindows + std::string("result=0")));
       continue;
     }
     EXPECT_EQ("1", lines["result"]);
@@ -267,7 +259,7 @@ TEST(WinverEndToEnd, TheCrashReportNamesTheWindowsItRanOn) {
     EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
     std::string expected = Lines(result.out)[row.line];
     ASSERT_FALSE(expected.empty()) << result.out;
-    EXPECT_NE(std::string::npos, Plain(result.err).find("\nOS: " + expected + "\n---"))
+    EXPECT_NE(std::string::npos, WithoutCr(result.err).find("\nOS: " + expected + "\n---"))
         << result.err;
   }
 }
