@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <mbctype.h>
 
-#include <algorithm>
 #include <string>
 
 #include "gen/Path.h"
@@ -111,8 +110,7 @@ TEST(PathLimits, OneCharacterTooManyEndsAsInvalidParameter) {
 
   for (const char* action : {"split-folder", "split-name", "split-extension", "compose"}) {
     ProbeResult result = RunProbe("path_probe.exe", action);
-    std::string err = result.err;
-    err.erase(std::remove(err.begin(), err.end(), '\r'), err.end());
+    std::string err = WithoutCr(result.err);
     EXPECT_EQ(0xFFFFFFFFu, result.exitCode) << action;
     EXPECT_EQ("", result.out) << action;
     EXPECT_EQ(0u, err.find("\nProduct 0.01 exception: Datatype misalignment\n")) << err;
