@@ -11,7 +11,6 @@
 #include "toolkit/Probe.h"
 #include "toolkit/Raised.h"
 #include "toolkit/StandIns.h"
-#include "toolkit/WinTest.h"
 
 TEST(EncodeForUrl, KeepsLettersAndDigitsAndNeverCutsAnEscape) {
   const struct {
@@ -50,10 +49,6 @@ TEST(ReportAddress, SubjectNamesTheFirstOwnFrameAndBothAreEncoded) {
   EXPECT_EQ(4095u, address.size() - address.find("&text=") - strlen("&text="));
   EXPECT_EQ("%2C", address.substr(address.size() - 3));
 }
-
-namespace {
-
-}  // namespace
 
 TEST(OpenReportAddress, HandsTheFormattedAddressToTheBrowserAsOneArgument) {
   const struct {
@@ -158,9 +153,7 @@ TEST(OpenReportAddress, FallsBackToTheUrlModuleInProcessThenToWinExec) {
     Rundll32Disabled noRundll32;
     ASSERT_TRUE(browser.Ready() && noRundll32.Ready());
     ProbeRun probe("report_probe.exe", std::string(c.action) + " " + address);
-    HWND box = nullptr;
-    for (int tries = 0; !box && tries < 500; ++tries, Sleep(20))
-      if (!DialogsOf(probe.Id()).empty()) box = DialogsOf(probe.Id()).front();
+    HWND box = AwaitDialogOf(probe.Id());
     ASSERT_NE(nullptr, box) << c.action;
     EXPECT_NE(std::string::npos, ReadDialog(box).text.find(command));
     PressButton(box, IDOK);
