@@ -10,10 +10,9 @@ namespace {
 
 const char kFileTemplate[] = "Cannot open '%s'";
 
-void RaiseIn(ErrFrame& frame, const char* name) {
+void RaiseIn(const char* name) {
   ErrFrame inner;
   if (inner.Try([&] { ErrRaise(kFileTemplate, name); })) inner.RethrowToEnclosing();
-  (void)frame;
 }
 
 }  // namespace
@@ -43,7 +42,7 @@ TEST(ErrFrame, ThreeNestedFramesHandTheErrorOutwards) {
   ErrFrame outer;
   bool caught = outer.Try([] {
     ErrFrame middle;
-    if (middle.Try([&] { RaiseIn(middle, "deep.ini"); })) middle.RethrowToEnclosing();
+    if (middle.Try([&] { RaiseIn("deep.ini"); })) middle.RethrowToEnclosing();
     ADD_FAILURE() << "the error did not leave the middle frame";
   });
   EXPECT_TRUE(caught);
