@@ -159,9 +159,6 @@ INSTANTIATE_TEST_SUITE_P(
                         ERROR_SUCCESS},
         MissingPathCase{"ValueDword", {Value(kUser, RegView::k32, REG_DWORD, RegDword(1))},
                         ERROR_SUCCESS},
-        MissingPathCase{"ValueBinary",
-                        {Value(kMachine, RegView::k32, REG_BINARY, kElsewhere)},
-                        ERROR_SUCCESS},
         MissingPathCase{"ValueLongerThanBuffer",
                         {Value(kUser, RegView::k32, REG_SZ, RegSz(kFullBuffer))},
                         ERROR_MORE_DATA},
@@ -180,6 +177,7 @@ struct StartCase {
   std::optional<std::string> wow64;
   std::string arguments;  // given to the launcher
   const char* program;
+  const char* folder = "inst";  // below the temporary folder
 };
 
 void PrintTo(const StartCase& param, std::ostream* out) { *out << param.name; }
@@ -188,8 +186,10 @@ class Starts : public Launcher, public ::testing::WithParamInterface<StartCase> 
 
 TEST_P(Starts, ProgramOfInstallationFolder) {
   const StartCase& param = GetParam();
-  std::string folder = Install("inst");
+  std::string folder = Install(param.folder);
   std::string hidden = Install("hidden");
+  std::string decoy = temp_.Path() + "\\Program.exe";
+  ASSERT_TRUE(PlaceRecorder(decoy));
   std::string data = param.terminated ? RegSz(folder) : folder;
   Store(Value(param.root, param.view, REG_SZ, data));
   if (param.root == kUser) StorePath(kMachine, RegView::k32, hidden);
@@ -199,6 +199,7 @@ TEST_P(Starts, ProgramOfInstallationFolder) {
   EXPECT_EQ(0u, outcome.exitCode);
   EXPECT_TRUE(outcome.dialogs.empty());
   ExpectStarted(folder + "\\" + param.program);
+  ExpectNotStarted(decoy);
   for (const char* program : {"NARV.exe", "NARV64.exe"}) {
     if (program != std::string(param.program)) ExpectNotStarted(folder + "\\" + program);
     ExpectNotStarted(hidden + "\\" + program);
@@ -216,24 +217,12 @@ INSTANTIATE_TEST_SUITE_P(
         StartCase{"Wow64VariableAbsent", kUser, RegView::k32, true, std::nullopt, "",
                   "NARV.exe"},
         StartCase{"LauncherArgumentsNotPassedOn", kUser, RegView::k32, true, k64BitWindows,
-                  " /update \"two words\" -x", "NARV64.exe"}),
+                  " /update \"two words\" -x", "NARV64.exe"},
+        // Unquoted, "<temp>\Program Files\NARV-inst\NARV64.exe" would first be
+        // tried as the decoy "<temp>\Program.exe" with arguments.
+        StartCase{"PathWithBlanks", kUser, RegView::k32, true, k64BitWindows, "", "NARV64.exe",
+                  "Program Files\\NARV-inst"}),
     [](const ::testing::TestParamInfo<StartCase>& info) { return info.param.name; });
-
-// Unquoted, "<temp>\Program Files\NARV-inst\NARV64.exe" would first be
-// tried as "<temp>\Program.exe" with arguments.
-TEST_F(Launcher, PathWithBlanksStartsExactlyThatProgram) {
-  std::string folder = Install("Program Files\\NARV-inst");
-  std::string decoy = temp_.Path() + "\\Program.exe";
-  ASSERT_TRUE(PlaceRecorder(decoy));
-  StorePath(kUser, RegView::k32, folder);
-
-  Outcome outcome = Launch();
-  ASSERT_TRUE(outcome.ended);
-  EXPECT_EQ(0u, outcome.exitCode);
-  EXPECT_TRUE(outcome.dialogs.empty());
-  ExpectStarted(folder + "\\NARV64.exe");
-  ExpectNotStarted(decoy);
-}
 
 // The system resolves the doubled backslash, so the program starts and its
 // command line shows the path as the launcher composed it.
