@@ -193,18 +193,6 @@ TEST(TypedArray, MatchesAVectorAfterRandomPushAndPop) {
   for (uint32_t i = 0; i < texts.Count(); ++i) ASSERT_EQ(expectedTexts[i], texts[i].Text());
 }
 
-TEST(BucketSort, KeepsTheOrderOfEqualKeys) {
-  struct Item {
-    char name;
-    uint8_t key;
-  };
-  Item items[] = {{'a', 1}, {'b', 0}, {'c', 1}, {'d', 0}};
-  BucketSort(items, items + 4, 2, [](const Item& item) { return item.key; });
-  std::string order;
-  for (const Item& item : items) order += item.name;
-  EXPECT_EQ("bdac", order);
-}
-
 TEST(BucketSort, EqualsAStableSortOnRandomInput) {
   struct Record {
     uint16_t key;
