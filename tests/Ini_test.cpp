@@ -332,6 +332,7 @@ TEST_F(IniTest, RelativeNamesAreInTheWindowsFolderAbsoluteOnesAsGiven) {
   EXPECT_EQ("there", RawIni(relative, "S", "K"));
   EXPECT_STREQ("there", ReadSetting("|NARV_IniTest.ini|S|K"));
   EXPECT_FALSE(FileExists(folder_.Path() + "\\NARV_IniTest.ini"));
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, "NARV_IniTest.ini");
   DeleteFileA(relative.c_str());
   // Only the exact root names are the registry.
   EXPECT_STREQ("hkey_current_user [S] K= not found", ReadSetting("|hkey_current_user|S|K"));
@@ -345,11 +346,14 @@ TEST(IniWindows, MapiIsReadFromWinIniAndWrittenAsZeroWhenMissing) {
   EXPECT_EQ("0", RawIni(winIni, "MAIL", "MAPI"));
   WritePrivateProfileStringA("MAIL", "MAPI", "1", "WIN.INI");
   EXPECT_EQ(1, ReadNumber("|WIN.INI|MAIL|MAPI", 0));
+  // The platform keeps the file cached: let go of it before the bytes are
+  // put back, or it could write its copy over them later.
+  WritePrivateProfileStringA(nullptr, nullptr, nullptr, "WIN.INI");
   if (saved)
-    WriteFileBytes(winIni, *saved);
+    EXPECT_TRUE(WriteFileBytes(winIni, *saved));
   else
     DeleteFileA(winIni.c_str());
-  WritePrivateProfileStringA(nullptr, nullptr, nullptr, "WIN.INI");  // drop the cache
+  EXPECT_EQ(saved, ReadFileBytes(winIni));
 }
 
 TEST_F(IniTest, CheckedAndScrambledValuesAreStoredEncoded) {
