@@ -176,10 +176,6 @@ TEST(FaultFlow, TheConsentDialogShowsTheReportAndYesSendsIt) {
     std::string report = ControlText(GetDlgItem(dialog, 1044));
     EXPECT_EQ(0u, WithoutCr(report).find(
                       Header("Integer divide by 0", "guard_probe_gui.exe")));
-    PostMessageA(dialog, WM_CLOSE, 0, 0);
-    PressButton(dialog, IDCANCEL);
-    Sleep(200);
-    EXPECT_EQ(1u, DialogsOf(probe.Id()).size());
     PressButton(dialog, button);
     EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode);
     std::optional<std::string> received = browser.Received(button == IDYES ? 10000 : 300);
