@@ -589,7 +589,17 @@ TEST_F(IniTest, ATamperedCheckedValueEndsInACrashReport) {
     ASSERT_TRUE(result.ended);
     EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
     EXPECT_EQ("", result.out);
-    EXPECT_NE(std::string::npos, result.err.find("exception: Asserted")) << result.err;
+    std::string err = result.err;
+    err.erase(std::remove(err.begin(), err.end(), '\r'), err.end());
+    EXPECT_EQ(0u, err.find("\nProduct 0.01 exception: Asserted\n")) << err;
+    // The report names the check that caught it, in the store's own code.
+    const std::string hyphens(66, '-');
+    size_t frame = err.find(hyphens + "\n");
+    ASSERT_NE(std::string::npos, frame) << err;
+    frame += hyphens.size() + 1;
+    std::string first = err.substr(frame, err.find('\n', frame) - frame);
+    EXPECT_EQ(0u, first.find("gen\\IniValues.cpp: (")) << first;
+    EXPECT_EQ(first.size() - strlen("[StripChecksum]"), first.rfind("[StripChecksum]")) << first;
   }
   Put("[S]\r\nK=CADBBE3Dabc\r\n");
   ProbeResult intact = RunProbe("ini_probe.exe", "read-checked \"" + file_ + "\"");
