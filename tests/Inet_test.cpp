@@ -1,0 +1,177 @@
+#include "gen/Inet.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "toolkit/FiredCheck.h"
+#include "toolkit/StandIns.h"
+#include "toolkit/WinTest.h"
+
+namespace {
+
+const char kHostile[] = "http://a.example/?q=x\" -evil \"y z";
+const char kHostileOnCommandLine[] = "http://a.example/?q=x%22 -evil %22y z";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return tolower(c); });
+  return text;
+}
+
+// The arguments behind the program name, split as a started program's
+// runtime splits them.
+std::vector<std::string> Arguments(const std::string& commandLine) {
+  std::wstring wide(commandLine.begin(), commandLine.end());
+  int count = 0;
+  LPWSTR* list = CommandLineToArgvW(wide.c_str(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count; ++i) {
+    std::wstring argument = list[i];
+    arguments.push_back(std::string(argument.begin(), argument.end()));
+  }
+  LocalFree(list);
+  return arguments;
+}
+
+// For its lifetime a recorder copy is the program registered for `scheme`,
+// under the command that `command` makes from the copy's path.
+class SchemeRecorder {
+ public:
+  SchemeRecorder(const std::string& scheme,
+                 const std::function<std::string(const std::string&)>& command)
+      : classes_("Software\\Classes\\" + scheme), path_(folder_.Path() + "\\b.exe") {
+    ready_ = PlaceRecorder(path_);
+    for (RegView view : {RegView::k32, RegView::k64})
+      ready_ = ready_ && SetRegValue(HKEY_LOCAL_MACHINE, view,
+                                     "Software\\Classes\\" + scheme + "\\shell\\open\\command",
+                                     "", REG_SZ, RegSz(command(path_))) == ERROR_SUCCESS;
+  }
+  bool Ready() const { return ready_; }
+  const std::string& Path() const { return path_; }
+  // The recorder's command line; nullopt when it was not started.
+  std::optional<std::string> Received(DWORD milliseconds = 10000) const {
+    std::optional<RecorderReport> report = AwaitRecorder(path_, milliseconds);
+    if (!report) return std::nullopt;
+    return report->commandLine;
+  }
+
+ private:
+  TempFolder folder_;
+  RegistryScope classes_;
+  std::string path_;
+  bool ready_ = false;
+};
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\" \"%1\""; }
+
+}  // namespace
+
+TEST(BuildUrlCommand, TheAddressIsOneArgumentAndThe95FamilyGetsItsFirst400Characters) {
+  const std::string longAddress = "http://a.example/?t=" + std::string(980, 'x');
+  const std::string cutQuote = std::string(399, 'q') + "\"x\"";
+  const struct {
+    std::string address;
+    bool notNT;
+    std::string command;
+  } cases[] = {
+      {"http://a.example/p", false,
+       "C:\\windows\\system32\\rundll32 url.dll,FileProtocolHandler \"http://a.example/p\""},
+      {kHostile, false,
+       std::string("C:\\windows\\system32\\rundll32 url.dll,FileProtocolHandler \"") +
+           kHostileOnCommandLine + "\""},
+      {"http://a.example/p", true, "start rundll32 url.dll,FileProtocolHandler \"http://a.example/p\""},
+      {kHostile, true,
+       std::string("start rundll32 url.dll,FileProtocolHandler \"") + kHostileOnCommandLine + "\""},
+      {longAddress, true,
+       "start rundll32 url.dll,FileProtocolHandler \"" + longAddress.substr(0, 400) + "\""},
+      // The cut comes first: only the quote kept is encoded.
+      {cutQuote, true,
+       "start rundll32 url.dll,FileProtocolHandler \"" + std::string(399, 'q') + "%22\""},
+  };
+  for (const auto& c : cases) {
+    std::string command(BuildUrlCommand(c.address.c_str(), c.notNT, "C:\\windows\\system32\\"));
+    EXPECT_EQ(c.command, command);
+    std::vector<std::string> arguments = Arguments(command);
+    EXPECT_EQ(c.notNT ? 3u : 2u, arguments.size()) << command;
+  }
+}
+
+TEST(Browse, TheRegisteredBrowserGetsTheAddressAsOneArgumentBehindTheWholeCommand) {
+  // The program's name is followed by a quote, not by ".exe ": nothing is cut.
+  const struct {
+    const char* address;
+    const char* received;
+  } cases[] = {{"http://a.example/x", "http://a.example/x"}, {kHostile, kHostileOnCommandLine}};
+  for (const auto& c : cases) {
+    SchemeRecorder browser("http", Quoted);
+    ASSERT_TRUE(browser.Ready());
+    Browse(c.address);
+    std::optional<std::string> line = browser.Received();
+    ASSERT_TRUE(line) << c.address;
+    EXPECT_EQ("\"" + Lower(browser.Path()) + "\" \"%1\" \"" + c.received + "\"", *line);
+    EXPECT_EQ((std::vector<std::string>{"%1", c.received}), Arguments(*line));
+  }
+}
+
+// Wine finds the program whatever the case of its path; the command line
+// shows what was run.
+TEST(Browse, ARegisteredCommandIsLowerCasedAndItsArgumentsAfterExeGiveWayToTheAddress) {
+  auto upperWithArguments = [](const std::string& path) {
+    std::string upper = path.substr(0, path.size() - 4);
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return toupper(c); });
+    return upper + ".EXE -nohome %1";
+  };
+  SchemeRecorder browser("http", upperWithArguments);
+  ASSERT_TRUE(browser.Ready());
+  Browse(kHostile);
+  EXPECT_EQ(Lower(browser.Path()) + " \"" + kHostileOnCommandLine + "\"", browser.Received());
+  // The beginning taken first is kept: a browser registered later is not run.
+  DeleteFileA((browser.Path() + ".started").c_str());
+  SchemeRecorder later("http", upperWithArguments);
+  ASSERT_TRUE(later.Ready());
+  BrowseWeb("b.example/p");
+  EXPECT_EQ(Lower(browser.Path()) + " \"b.example/p\"", browser.Received());
+  EXPECT_EQ(std::nullopt, later.Received(500));
+}
+
+TEST(BrowseWeb, TheBrowserGetsTheAddressWithoutScheme) {
+  SchemeRecorder browser("http", Quoted);
+  ASSERT_TRUE(browser.Ready());
+  BrowseWeb("www.example.com/p");
+  std::optional<std::string> line = browser.Received();
+  ASSERT_TRUE(line);
+  EXPECT_EQ("www.example.com/p", Arguments(*line).back());
+}
+
+TEST(OpenUrl, TheUrlHandlerGetsTheAddressWithLineFeedsEscaped) {
+  SchemeRecorder browser("http", Quoted);
+  ASSERT_TRUE(browser.Ready());
+  OpenUrl("%s%s&c=%s", "http://a.example/?a=one\ntwo", "&b=x", "3\n");
+  std::optional<std::string> line = browser.Received();
+  ASSERT_TRUE(line);
+  EXPECT_EQ((std::vector<std::string>{"http://a.example/?a=one%0D%0Atwo&b=x&c=3%0D%0A"}),
+            Arguments(*line));
+}
+
+TEST(BrowseFile, TheUrlHandlerGetsAFileAddressAndTheBrowserNothing) {
+  UrlModuleStandIn urlModule;
+  SchemeRecorder browser("http", Quoted);
+  SchemeRecorder files("file", Quoted);
+  ASSERT_TRUE(urlModule.Ready() && browser.Ready() && files.Ready());
+  BrowseFile("C:\\scans\\page 1.tif");
+  std::optional<std::string> line = files.Received();
+  ASSERT_TRUE(line);
+  EXPECT_EQ((std::vector<std::string>{"file://C:\\scans\\page 1.tif"}), Arguments(*line));
+  EXPECT_EQ(std::nullopt, browser.Received(500));
+}
+
+TEST(OpenUrl, TheFirstTwoTextsMustBeGiven) {
+  EXPECT_EQ("..\\gen\\Inet.cpp:83", FiredCheck([] { OpenUrl("%s", nullptr, "", ""); }));
+  EXPECT_EQ("..\\gen\\Inet.cpp:83", FiredCheck([] { OpenUrl("%s", "a", nullptr, ""); }));
+}
