@@ -68,6 +68,34 @@ class SchemeRecorder {
   bool ready_ = false;
 };
 
+// For its lifetime the system's URL module is one that records the address
+// its handler gets; the platform's module waits aside.
+class UrlRecorder {
+ public:
+  UrlRecorder() {
+    char folder[MAX_PATH];
+    if (!GetSystemWow64DirectoryA(folder, MAX_PATH)) GetSystemDirectoryA(folder, MAX_PATH);
+    installed_ = std::string(folder) + "\\url.dll";
+    if (FileExists(aside())) CopyFileA(aside().c_str(), installed_.c_str(), FALSE);
+    DeleteFileA(received().c_str());
+    ready_ = CopyFileA(installed_.c_str(), aside().c_str(), FALSE) &&
+             CopyFileA((BinFolder() + "url_recorder.dll").c_str(), installed_.c_str(), FALSE);
+  }
+  ~UrlRecorder() {
+    DeleteFileA(received().c_str());
+    if (CopyFileA(aside().c_str(), installed_.c_str(), FALSE)) DeleteFileA(aside().c_str());
+  }
+  bool Ready() const { return ready_; }
+  // Called in this process, so the address is there once the call returns.
+  std::optional<std::string> Received() const { return ReadFileBytes(received()); }
+
+ private:
+  std::string aside() const { return installed_ + ".original"; }
+  std::string received() const { return installed_ + ".received"; }
+  std::string installed_;
+  bool ready_ = false;
+};
+
 std::string Quoted(const std::string& path) { return "\"" + path + "\" \"%1\""; }
 
 }  // namespace
@@ -147,6 +175,25 @@ TEST(BrowseWeb, TheBrowserGetsTheAddressWithoutScheme) {
   std::optional<std::string> line = browser.Received();
   ASSERT_TRUE(line);
   EXPECT_EQ("www.example.com/p", Arguments(*line).back());
+}
+
+// No registered browser: the URL handler, called in process where no
+// command line is involved, gets the address exactly as it was built.
+TEST(Browse, WithoutABrowserTheUrlHandlerGetsTheAddressUnchanged) {
+  const struct {
+    std::function<void()> action;
+    const char* received;
+  } cases[] = {
+      {[] { BrowseWeb("www.example.com/p"); }, "http://www.example.com/p"},
+      {[] { Browse(kHostile); }, kHostile},
+  };
+  RegistryScope noBrowser("Software\\Classes\\http");
+  for (const auto& c : cases) {
+    UrlRecorder handler;
+    ASSERT_TRUE(handler.Ready());
+    c.action();
+    EXPECT_EQ(c.received, handler.Received());
+  }
 }
 
 TEST(OpenUrl, TheUrlHandlerGetsTheAddressWithLineFeedsEscaped) {
