@@ -88,10 +88,21 @@ Str QuoteForCommandLine(const char* address) {
   return Str::Format("\"%s\"", quoted.Text());
 }
 
+// As QuoteForCommandLine, for a program whose runtime splits its command
+// line: backslashes just before the closing quote would escape it, so they
+// are doubled and reach the program as they were.
+Str QuoteForProgram(const char* address) {
+  Str quoted = QuoteForCommandLine(address);
+  StrView inner(quoted.Text() + 1, quoted.Length() - 2);
+  uint32_t trailing = 0;
+  while (trailing < inner.length && inner.text[inner.length - 1 - trailing] == '\\') ++trailing;
+  return Concat(Left(quoted, quoted.Length() - 1), Concat(Right(inner, trailing), "\""));
+}
+
 // The registered command (lower-cased) with the address in place of its
 // arguments, or behind it when its program name is not followed by a blank.
 Str BuildBrowserCommand(const char* command, const char* address) {
-  Str argument = QuoteForCommandLine(address);
+  Str argument = QuoteForProgram(address);
   const char* programEnd = strstr(command, kProgramEnd);
   if (!programEnd) return Str::Format("%s %s", command, argument.Text());
   Str& beginning = KeptBeginning();
