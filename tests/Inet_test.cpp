@@ -133,19 +133,20 @@ TEST(BuildUrlCommand, TheAddressIsOneArgumentAndThe95FamilyGetsItsFirst400Charac
 TEST(Browse, TheRegisteredBrowserGetsTheAddressAsOneArgumentBehindTheWholeCommand) {
   // The program's name is followed by a quote, not by ".exe ": nothing is cut.
   const struct {
-    const char* address;
+    std::function<void()> action;
     const char* received;
   } cases[] = {
-      {"http://a.example/x", "http://a.example/x"},
-      {kHostile, kHostileOnCommandLine},
-      {"file://C:\\a \\b\\\\", "file://C:\\a \\b\\\\"},
+      {[] { Browse("http://a.example/x"); }, "http://a.example/x"},
+      {[] { Browse(kHostile); }, kHostileOnCommandLine},
+      {[] { Browse("file://C:\\a \\b\\\\"); }, "file://C:\\a \\b\\\\"},
+      {[] { BrowseWeb("www.example.com/p"); }, "www.example.com/p"},
   };
   for (const auto& c : cases) {
     SchemeRecorder browser("http", Quoted);
     ASSERT_TRUE(browser.Ready());
-    Browse(c.address);
+    c.action();
     std::optional<std::string> line = browser.Received();
-    ASSERT_TRUE(line) << c.address;
+    ASSERT_TRUE(line) << c.received;
     EXPECT_EQ(0u, line->find("\"" + Lower(browser.Path()) + "\" \"%1\" \"")) << *line;
     EXPECT_EQ((std::vector<std::string>{"%1", c.received}), Arguments(*line));
   }
@@ -172,17 +173,9 @@ TEST(Browse, ARegisteredCommandIsLowerCasedAndItsArgumentsAfterExeGiveWayToTheAd
   EXPECT_EQ(std::nullopt, later.Received(500));
 }
 
-TEST(BrowseWeb, TheBrowserGetsTheAddressWithoutScheme) {
-  SchemeRecorder browser("http", Quoted);
-  ASSERT_TRUE(browser.Ready());
-  BrowseWeb("www.example.com/p");
-  std::optional<std::string> line = browser.Received();
-  ASSERT_TRUE(line);
-  EXPECT_EQ("www.example.com/p", Arguments(*line).back());
-}
-
 // No registered browser: the URL handler, called in process where no
-// command line is involved, gets the address exactly as it was built.
+// command line is involved, gets the address exactly as it was built, line
+// feeds escaped.
 TEST(Browse, WithoutABrowserTheUrlHandlerGetsTheAddressUnchanged) {
   const struct {
     std::function<void()> action;
@@ -190,6 +183,8 @@ TEST(Browse, WithoutABrowserTheUrlHandlerGetsTheAddressUnchanged) {
   } cases[] = {
       {[] { BrowseWeb("www.example.com/p"); }, "http://www.example.com/p"},
       {[] { Browse(kHostile); }, kHostile},
+      {[] { OpenUrl("%s%s&c=%s", "http://a.example/?a=one\ntwo", "&b=x", "3\n"); },
+       "http://a.example/?a=one%0D%0Atwo&b=x&c=3%0D%0A"},
   };
   RegistryScope noBrowser("Software\\Classes\\http");
   for (const auto& c : cases) {
@@ -198,16 +193,6 @@ TEST(Browse, WithoutABrowserTheUrlHandlerGetsTheAddressUnchanged) {
     c.action();
     EXPECT_EQ(c.received, handler.Received());
   }
-}
-
-TEST(OpenUrl, TheUrlHandlerGetsTheAddressWithLineFeedsEscaped) {
-  SchemeRecorder browser("http", Quoted);
-  ASSERT_TRUE(browser.Ready());
-  OpenUrl("%s%s&c=%s", "http://a.example/?a=one\ntwo", "&b=x", "3\n");
-  std::optional<std::string> line = browser.Received();
-  ASSERT_TRUE(line);
-  EXPECT_EQ((std::vector<std::string>{"http://a.example/?a=one%0D%0Atwo&b=x&c=3%0D%0A"}),
-            Arguments(*line));
 }
 
 TEST(BrowseFile, TheUrlHandlerGetsAFileAddressAndTheBrowserNothing) {
