@@ -39,34 +39,6 @@ std::vector<std::string> Arguments(const std::string& commandLine) {
   return arguments;
 }
 
-// For its lifetime a recorder copy is the program registered for `scheme`,
-// under the command that `command` makes from the copy's path.
-class SchemeRecorder {
- public:
-  SchemeRecorder(const std::string& scheme,
-                 const std::function<std::string(const std::string&)>& command)
-      : classes_("Software\\Classes\\" + scheme), path_(folder_.Path() + "\\b.exe") {
-    ready_ = PlaceRecorder(path_);
-    for (RegView view : {RegView::k32, RegView::k64})
-      ready_ = ready_ && SetRegValue(HKEY_LOCAL_MACHINE, view,
-                                     "Software\\Classes\\" + scheme + "\\shell\\open\\command",
-                                     "", REG_SZ, RegSz(command(path_))) == ERROR_SUCCESS;
-  }
-  bool Ready() const { return ready_; }
-  const std::string& Path() const { return path_; }
-  // The recorder's command line; nullopt when it was not started.
-  std::optional<std::string> Received(DWORD milliseconds = 10000) const {
-    std::optional<RecorderReport> report = AwaitRecorder(path_, milliseconds);
-    if (!report) return std::nullopt;
-    return report->commandLine;
-  }
-
- private:
-  TempFolder folder_;
-  RegistryScope classes_;
-  std::string path_;
-  bool ready_ = false;
-};
 
 // For its lifetime the system's URL module is one that records the address
 // its handler gets; the platform's module waits aside.
@@ -96,7 +68,6 @@ class UrlRecorder {
   bool ready_ = false;
 };
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\" \"%1\""; }
 
 }  // namespace
 
@@ -142,10 +113,10 @@ TEST(Browse, TheRegisteredBrowserGetsTheAddressAsOneArgumentBehindTheWholeComman
       {[] { BrowseWeb("www.example.com/p"); }, "www.example.com/p"},
   };
   for (const auto& c : cases) {
-    SchemeRecorder browser("http", Quoted);
+    SchemeStandIn browser("http", QuotedCommand);
     ASSERT_TRUE(browser.Ready());
     c.action();
-    std::optional<std::string> line = browser.Received();
+    std::optional<std::string> line = browser.CommandLine();
     ASSERT_TRUE(line) << c.received;
     EXPECT_EQ(0u, line->find("\"" + Lower(browser.Path()) + "\" \"%1\" \"")) << *line;
     EXPECT_EQ((std::vector<std::string>{"%1", c.received}), Arguments(*line));
@@ -160,17 +131,17 @@ TEST(Browse, ARegisteredCommandIsLowerCasedAndItsArgumentsAfterExeGiveWayToTheAd
     std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return toupper(c); });
     return upper + ".EXE -nohome %1";
   };
-  SchemeRecorder browser("http", upperWithArguments);
+  SchemeStandIn browser("http", upperWithArguments);
   ASSERT_TRUE(browser.Ready());
   Browse(kHostile);
-  EXPECT_EQ(Lower(browser.Path()) + " \"" + kHostileOnCommandLine + "\"", browser.Received());
+  EXPECT_EQ(Lower(browser.Path()) + " \"" + kHostileOnCommandLine + "\"", browser.CommandLine());
   // The beginning taken first is kept: a browser registered later is not run.
   DeleteFileA((browser.Path() + ".started").c_str());
-  SchemeRecorder later("http", upperWithArguments);
+  SchemeStandIn later("http", upperWithArguments);
   ASSERT_TRUE(later.Ready());
   BrowseWeb("b.example/p");
-  EXPECT_EQ(Lower(browser.Path()) + " \"b.example/p\"", browser.Received());
-  EXPECT_EQ(std::nullopt, later.Received(500));
+  EXPECT_EQ(Lower(browser.Path()) + " \"b.example/p\"", browser.CommandLine());
+  EXPECT_EQ(std::nullopt, later.CommandLine(500));
 }
 
 // No registered browser: the URL handler, called in process where no
@@ -197,14 +168,14 @@ TEST(Browse, WithoutABrowserTheUrlHandlerGetsTheAddressUnchanged) {
 
 TEST(BrowseFile, TheUrlHandlerGetsAFileAddressAndTheBrowserNothing) {
   UrlModuleStandIn urlModule;
-  SchemeRecorder browser("http", Quoted);
-  SchemeRecorder files("file", Quoted);
+  SchemeStandIn browser("http", QuotedCommand);
+  SchemeStandIn files("file", QuotedCommand);
   ASSERT_TRUE(urlModule.Ready() && browser.Ready() && files.Ready());
   BrowseFile("C:\\scans\\page 1.tif");
-  std::optional<std::string> line = files.Received();
+  std::optional<std::string> line = files.CommandLine();
   ASSERT_TRUE(line);
   EXPECT_EQ((std::vector<std::string>{"file://C:\\scans\\page 1.tif"}), Arguments(*line));
-  EXPECT_EQ(std::nullopt, browser.Received(500));
+  EXPECT_EQ(std::nullopt, browser.CommandLine(500));
 }
 
 TEST(OpenUrl, TheFirstTwoTextsMustBeGiven) {

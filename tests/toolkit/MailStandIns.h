@@ -8,35 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/StandIns.h"
 #include "toolkit/WinTest.h"
 
-// For its lifetime the registered mail program is a recorder copy.
-class MailtoStandIn {
+// The registered mail program, so that every mailto: address reaches it.
+class MailtoStandIn : public SchemeStandIn {
  public:
-  MailtoStandIn() : classes_("Software\\Classes\\mailto"), path_(folder_.Path() + "\\m.exe") {
-    ready_ = PlaceRecorder(path_);
-    for (RegView view : {RegView::k32, RegView::k64})
-      ready_ = ready_ && SetRegValue(HKEY_LOCAL_MACHINE, view,
-                                     "Software\\Classes\\mailto\\shell\\open\\command", "",
-                                     REG_SZ, RegSz("\"" + path_ + "\" \"%1\"")) == ERROR_SUCCESS;
-  }
-  bool Ready() const { return ready_; }
-  // The address received as the one argument, or the whole command line
-  // when that is not what it holds.
-  std::optional<std::string> Received(DWORD milliseconds = 10000) const {
-    std::optional<RecorderReport> report = AwaitRecorder(path_, milliseconds);
-    if (!report) return std::nullopt;
-    const std::string& line = report->commandLine;
-    std::string start = "\"" + path_ + "\" \"";
-    if (line.rfind(start, 0) != 0 || line.back() != '"') return line;
-    return line.substr(start.size(), line.size() - start.size() - 1);
-  }
-
- private:
-  TempFolder folder_;
-  RegistryScope classes_;
-  std::string path_;
-  bool ready_ = false;
+  MailtoStandIn() : SchemeStandIn("mailto") {}
 };
 
 // For its lifetime WIN.INI's [MAIL] MAPI holds `value` (removed for

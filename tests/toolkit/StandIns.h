@@ -1,32 +1,47 @@
 #pragma once
 // Test doubles put in place of what the system opens: the web browser and
 // the system's URL module.
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "toolkit/WinTest.h"
 
-// For its lifetime the registered web browser is a recorder copy, so that
-// every http address opened reaches it; the registry is put back after.
-class BrowserStandIn {
+// The command a scheme's program is registered with by default: its quoted
+// path and the quoted address.
+inline std::string QuotedCommand(const std::string& path) { return "\"" + path + "\" \"%1\""; }
+
+// For its lifetime a recorder copy is the program registered for `scheme`
+// (http, file, mailto), started by the command `command` makes of its path;
+// the registry is put back after.
+class SchemeStandIn {
  public:
-  BrowserStandIn() : classes_("Software\\Classes\\http"), path_(folder_.Path() + "\\b.exe") {
+  explicit SchemeStandIn(const std::string& scheme,
+                         const std::function<std::string(const std::string&)>& command =
+                             QuotedCommand)
+      : classes_("Software\\Classes\\" + scheme), path_(folder_.Path() + "\\s.exe") {
     ready_ = PlaceRecorder(path_);
     for (RegView view : {RegView::k32, RegView::k64})
       ready_ = ready_ && SetRegValue(HKEY_LOCAL_MACHINE, view,
-                                     "Software\\Classes\\http\\shell\\open\\command", "", REG_SZ,
-                                     RegSz("\"" + path_ + "\" \"%1\"")) == ERROR_SUCCESS;
+                                     "Software\\Classes\\" + scheme + "\\shell\\open\\command",
+                                     "", REG_SZ, RegSz(command(path_))) == ERROR_SUCCESS;
   }
   bool Ready() const { return ready_; }
-  // The address the browser received as its one argument, or its whole
-  // command line when that is not what it holds.
-  std::optional<std::string> Received(DWORD milliseconds = 10000) const {
+  const std::string& Path() const { return path_; }
+  // The recorder's whole command line; nullopt when it was not started.
+  std::optional<std::string> CommandLine(DWORD milliseconds = 10000) const {
     std::optional<RecorderReport> report = AwaitRecorder(path_, milliseconds);
     if (!report) return std::nullopt;
-    const std::string& line = report->commandLine;
+    return report->commandLine;
+  }
+  // The address received as the one argument of the default command, or
+  // the whole command line when that is not what it holds.
+  std::optional<std::string> Received(DWORD milliseconds = 10000) const {
+    std::optional<std::string> line = CommandLine(milliseconds);
+    if (!line) return std::nullopt;
     std::string start = "\"" + path_ + "\" \"";
-    if (line.rfind(start, 0) != 0 || line.back() != '"') return line;
-    return line.substr(start.size(), line.size() - start.size() - 1);
+    if (line->rfind(start, 0) != 0 || line->back() != '"') return line;
+    return line->substr(start.size(), line->size() - start.size() - 1);
   }
 
  private:
@@ -34,6 +49,12 @@ class BrowserStandIn {
   RegistryScope classes_;
   std::string path_;
   bool ready_ = false;
+};
+
+// The registered web browser, so that every http address opened reaches it.
+class BrowserStandIn : public SchemeStandIn {
+ public:
+  BrowserStandIn() : SchemeStandIn("http") {}
 };
 
 // For its lifetime rundll32 loads the test's URL module, which passes
