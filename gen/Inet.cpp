@@ -3,9 +3,10 @@
 #include <windows.h>
 
 #include <cstring>
-#include <vector>
 
+#include "gen/Memwing.h"
 #include "gen/Pathw32.h"
+#include "gen/RegKey.h"
 #include "gen/Str.h"
 #include "gen/err/Err.h"
 #include "gen/err/FaultFlow.h"
@@ -35,21 +36,6 @@ const int kHandlerShow = SW_SHOW;
 // The URL handler's entry as rundll32 calls it.
 typedef void(CALLBACK* UrlHandler)(HWND, HINSTANCE, LPSTR, int);
 
-// Owns an open registry key.
-class KeyOwner {
- public:
-  KeyOwner() = default;
-  KeyOwner(const KeyOwner&) = delete;
-  KeyOwner& operator=(const KeyOwner&) = delete;
-  ~KeyOwner() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY Get() const { return key_; }
-  HKEY* Out() { return &key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // The registered browser command's beginning up to its program name, taken
 // from the first command that has one and kept for the process.
@@ -61,7 +47,7 @@ Str& KeptBeginning() {
 // The default value of the browser command key, lower-cased; unset when
 // the registry gives none.
 Str RegisteredBrowserCommand() {
-  KeyOwner key;
+  RegKey key;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, kBrowserCommandKey, 0, KEY_READ, key.Out()) !=
       ERROR_SUCCESS)
     return Str();
@@ -70,11 +56,14 @@ Str RegisteredBrowserCommand() {
     return Str();
   // One byte more than asked for: a value stored without its terminator
   // still ends in one.
-  std::vector<char> value(size + 1, 0);
-  if (RegQueryValueExA(key.Get(), nullptr, nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
-    return Str();
-  Str command(value.data());
+  char* value = static_cast<char*>(MemAlloc(size + 1));
+  memset(value, 0, size + 1);
+  Str command;
+  if (RegQueryValueExA(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                       &size) == ERROR_SUCCESS)
+    command = value;
+  MemFree(value);
+  if (command.IsUnset()) return command;
   return ToLower(command);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "gen/IniStore.h"
+#include "gen/RegKey.h"
 #include "gen/err/Err.h"
 
 namespace {
@@ -22,21 +23,6 @@ const struct {
     {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
 };
 
-// Owns an open key; closed on every path.
-class OpenKey {
- public:
-  OpenKey() = default;
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY* Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 }  // namespace
 
@@ -52,7 +38,7 @@ HKEY RegistryRootOf(const SettingPath& path) {
 }
 
 bool LookupRegistry(const SettingPath& path, HKEY root, char* buffer) {
-  OpenKey key;
+  RegKey key;
   if (RegOpenKeyA(root, path.section, key.Out()) != ERROR_SUCCESS) return false;
   DWORD type = 0;
   // The buffer was cleared: a string stored without its terminator still
@@ -69,7 +55,7 @@ bool LookupRegistry(const SettingPath& path, HKEY root, char* buffer) {
 // Keys are never created: a write below a missing key, or one the user may
 // not change, is lost.
 void StoreRegistry(const SettingPath& path, HKEY root, const char* text) {
-  OpenKey key;
+  RegKey key;
   if (RegOpenKeyExA(root, path.section, 0, KEY_ALL_ACCESS, key.Out()) != ERROR_SUCCESS) return;
   RegSetValueExA(key.Get(), path.key, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                  static_cast<DWORD>(strlen(text) + 1));
