@@ -85,7 +85,7 @@ class File {
   // too long".
   void Write(const void* buffer, uint32_t count);
   uint32_t WriteText(StrView text);
-  uint32_t Print(const char* format, ...) __attribute__((format(ms_printf, 2, 3)));
+  uint32_t Print(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   // `origin` is SEEK_SET, SEEK_CUR or SEEK_END. A move outside the 32-bit
   // range is refused as a seek error and leaves the position unchanged.

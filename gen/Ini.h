@@ -54,7 +54,7 @@ void WriteSetting(const char* path, const char* value);
 // Writes the path's own value part (the empty text when it has none).
 void WriteSettingPath(const char* path);
 void WriteSettingFormat(const char* path, const char* format, ...)
-    __attribute__((format(ms_printf, 2, 3)));
+    __attribute__((format(printf, 2, 3)));
 void WriteSettingFormatV(const char* path, const char* format, va_list args);
 // Stores a parsed path's value with its encoding.
 void StoreSetting(const SettingPath& path);

@@ -47,7 +47,7 @@ class Str {
   Str& operator=(int) = delete;
 
   static Str Format(const char* format, ...)
-      __attribute__((format(ms_printf, 1, 2)));
+      __attribute__((format(printf, 1, 2)));
   static Str FormatV(const char* format, va_list args);
 
   // The stored pointer as it is (null when unset). The text may be changed

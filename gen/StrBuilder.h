@@ -21,7 +21,7 @@ class StrBuilder {
   // Appending needs a block: Init first.
   void Append(const char* bytes, uint32_t count);
   void AppendText(const char* text);
-  void AppendFormat(const char* format, ...) __attribute__((format(ms_printf, 2, 3)));
+  void AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void AppendFormatV(const char* format, va_list args);
   void Release();
 

@@ -18,7 +18,11 @@ namespace array_detail {
 const char kModule[] = "..\\gen\\array.inl";
 }  // namespace array_detail
 
-inline bool ByteBlock::IsHeld() const {
+// The members that check stay out of line, so that a failed check's crash
+// report names them.
+#define ARRAY_CHECKING __attribute__((noinline))
+
+inline ARRAY_CHECKING bool ByteBlock::IsHeld() const {
   if (end_ < begin_) ErrAssert(array_detail::kModule, 181);
   return begin_ != nullptr;
 }
@@ -34,7 +38,7 @@ inline char* DynArray::Push(uint32_t elementSize) {
   return used_ - elementSize;
 }
 
-inline char* DynArray::PushBytes(int32_t count) {
+inline ARRAY_CHECKING char* DynArray::PushBytes(int32_t count) {
   if (count >= 0) {
     uint32_t added = static_cast<uint32_t>(count);
     if (static_cast<uint32_t>(end_ - used_) < added)

@@ -12,7 +12,7 @@ const BoundedResult kBoundedTruncated = 0x8007007A;  // cut to fit, still termin
 const uint32_t kBoundedMaxCapacity = 0x7FFFFFFF;
 
 BoundedResult BoundedFormat(char* dest, uint32_t capacity, const char* format, ...)
-    __attribute__((format(ms_printf, 3, 4)));
+    __attribute__((format(printf, 3, 4)));
 BoundedResult BoundedFormatV(char* dest, uint32_t capacity, const char* format,
                              va_list args);
 BoundedResult BoundedCopy(char* dest, uint32_t capacity, const char* source);
@@ -28,4 +28,4 @@ void AppendOrFail(char* dest, uint32_t capacity, const char* source);
 void CopyOrFail(char* dest, uint32_t capacity, const char* source);
 // Formats, with the same rule as AppendOrFail for a text that does not fit.
 void FormatOrFail(char* dest, uint32_t capacity, const char* format, ...)
-    __attribute__((format(ms_printf, 3, 4)));
+    __attribute__((format(printf, 3, 4)));

@@ -10,6 +10,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 have_toolchain() {
   command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 &&
+    command -v clang++ >/dev/null 2>&1 && command -v ld.lld >/dev/null 2>&1 &&
+    command -v llvm-objcopy >/dev/null 2>&1 &&
     command -v wine >/dev/null 2>&1 && command -v cmake >/dev/null 2>&1 &&
     [ -d /usr/src/googletest ] && dpkg -s wine32:i386 >/dev/null 2>&1 &&
     dpkg -s libz-mingw-w64-dev >/dev/null 2>&1
@@ -17,20 +19,35 @@ have_toolchain() {
 
 install_toolchain() {
   have_toolchain && return 0
-  echo "== Installing MinGW-w64 (i686) and Wine"
+  echo "== Installing clang, lld, the MinGW-w64 (i686) runtime and Wine"
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
+  local pkgs="clang lld llvm g++-mingw-w64-i686-posix wine wine32:i386 wine64
+    xvfb xauth cmake make googletest libz-mingw-w64-dev"
   $sudo dpkg --add-architecture i386
-  $sudo apt-get update || true   # a lagging i386 index is harmless with -t below
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -t bookworm \
-    --no-install-recommends g++-mingw-w64-i686-posix wine wine32:i386 wine64 \
-    xvfb xauth cmake make googletest libz-mingw-w64-dev
+  $sudo apt-get update ||
+    echo "apt-get update failed; going on with the package lists there are" >&2
+  # i386 and amd64 libraries must come in the same version. An updated
+  # system installs plainly; one whose i386 security index lags the amd64
+  # libraries needs the release's own versions.
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $pkgs ||
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -t bookworm \
+      --no-install-recommends $pkgs
 }
 
 build_all() {
   echo "== Building"
+  local toolchain="$ROOT/cmake/mingw-i686.cmake" stamp
+  # A cache made with another toolchain (or another checkout path) cannot be
+  # reused: the compiler is fixed at the first configure.
+  stamp=$(printf '%s\n' "$ROOT" | cat - "$toolchain" | sha1sum | cut -c1-40)
+  if [ "$(cat "$BUILD/.toolchain" 2>/dev/null)" != "$stamp" ]; then
+    rm -rf "$BUILD/CMakeCache.txt" "$BUILD/CMakeFiles"
+  fi
   cmake -S "$ROOT" -B "$BUILD" -G "Unix Makefiles" \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" >/dev/null
+  echo "$stamp" >"$BUILD/.toolchain"
   cmake --build "$BUILD" -j"$(nproc)" -- --no-print-directory
 }
 

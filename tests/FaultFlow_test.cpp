@@ -38,14 +38,14 @@ struct Fault {
 // Every fatal failure: a report with its text, and the named frame.
 const Fault kFaults[] = {
     {"read-null", "Attempt to read at 0x00000000", "guard_probe.cpp: ("},
-    {"write-null", "Attempt to write at 0x00000000", "[Fail]"},
-    {"divide", "Integer divide by 0", "[Fail]"},
-    {"illegal", "Illegal instruction", "[Fail]"},
-    {"stack-overflow", "Stack overflow", "[Recurse]"},
-    {"abort", "Abnormal termination (SIGABRT)", "[Fail]"},
+    {"write-null", "Attempt to write at 0x00000000", "namespace'::Fail]"},
+    {"divide", "Integer divide by 0", "namespace'::Fail]"},
+    {"illegal", "Illegal instruction", "namespace'::Fail]"},
+    {"stack-overflow", "Stack overflow", "namespace'::Recurse]"},
+    {"abort", "Abnormal termination (SIGABRT)", "namespace'::Fail]"},
     {"invalid-parameter", "Datatype misalignment", "mania\\Bounded.cpp: ("},
-    {"purecall", "Illegal instruction", "[Base::CallPure"},
-    {"throw", "Unhandled structured exception (throw)", "[Fail]"},
+    {"purecall", "Illegal instruction", "::Base::CallPure"},
+    {"throw", "Unhandled structured exception (throw)", "namespace'::Fail]"},
     {"out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
     {"free-null", "Asserted", "gen\\Memwing.cpp: ("},
 };
@@ -152,16 +152,60 @@ TEST(FaultFlow, ThrowRecordsArePassedOnOnlyWhenTypedAsAnErrFrame) {
 }
 
 TEST(FaultFlow, AFailureInsideTheReportIsUnrecoverable) {
-  for (const char* action : {"long-name", "thread long-name"}) {
+  for (const char* action : {"fault-in-report", "thread fault-in-report"}) {
     ProbeResult result = RunProbe("guard_probe.exe", action, "y");
     EXPECT_EQ(0xFFFFFFFFu, result.exitCode) << action;
     std::string err = WithoutCr(result.err);
     EXPECT_EQ(0u, err.find("Application " + BinFolder() +
-                           "guard_probe.exe\nNested exception occured.\n Exception code:80000002\n"
+                           "guard_probe.exe\nNested exception occured.\n Exception code:C0000005\n"
                            "Exception Address: "))
         << err;
     EXPECT_EQ(std::string::npos, err.find(kReportQuestion));
   }
+}
+
+// Long names and deep stacks with long paths are cut to fit; the report
+// itself always goes out.
+TEST(FaultFlow, AReportTooLongForItsBuffersIsCutAndStillSent) {
+  const struct {
+    const char* action;
+    const char* mark;  // what says that something was left out
+  } cases[] = {
+      {"long-name", "FaultWithALongName_xxxx"},
+      {"deep-long-path", " more frames\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.action);
+    BrowserStandIn browser;
+    UrlModuleStandIn urlModule;
+    ASSERT_TRUE(browser.Ready() && urlModule.Ready());
+    ProbeResult result = RunProbe("guard_probe.exe", c.action, "y");
+    EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+    std::string err = WithoutCr(result.err);
+    EXPECT_EQ(0u, err.find("\n" + Header("Attempt to write at 0x00000000", "guard_probe.exe")))
+        << err;
+    std::string report = ReportFromConsole(result.err);
+    EXPECT_LT(report.size(), kReportSize);
+    EXPECT_NE(std::string::npos, err.find(c.mark)) << err;
+    EXPECT_TRUE(browser.Received());
+  }
+  // The cut name ends in a mark and leaves its frame line whole.
+  std::string err = WithoutCr(RunProbe("guard_probe.exe", "long-name", "n").err);
+  size_t name = err.find("[`anonymous namespace'::FaultWithALongName_");
+  ASSERT_NE(std::string::npos, name) << err;
+  EXPECT_EQ(name + 1024 + 1, err.find("...]\n", name) + 4);
+  // A deep stack keeps its innermost frames and counts the rest.
+  err = WithoutCr(RunProbe("guard_probe.exe", "deep-long-path", "n").err);
+  EXPECT_NE(std::string::npos, FirstFrameLine(err).find("\\builds\\a-checkout-folder-")) << err;
+  size_t more = err.find(" more frames\n\n" + std::string(kReportQuestion));
+  ASSERT_NE(std::string::npos, more) << err;
+  size_t count = err.rfind("\n... ", more) + 5;
+  int listed = 0;
+  for (size_t at = err.find("recursion_in_a_long_path.cpp"); at != std::string::npos;
+       at = err.find("recursion_in_a_long_path.cpp", at + 1))
+    ++listed;
+  EXPECT_GT(listed, 10);
+  EXPECT_EQ(128 - listed, std::stoi(err.substr(count, more - count)));
 }
 
 // The windowed program: the consent dialog, the error boxes.
@@ -194,7 +238,7 @@ TEST(FaultFlow, BoxesForACarriedErrFrameAndForANestedFailure) {
     bool icon;
   } cases[] = {
       {"errframe-exception", "Product 0.01 error", "carried message", true},
-      {"long-name", "Unrecoverable Error", "Nested exception occured.", false},
+      {"fault-in-report", "Unrecoverable Error", "Nested exception occured.", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.action);

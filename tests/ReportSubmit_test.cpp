@@ -40,6 +40,12 @@ TEST(ReportAddress, SubjectNamesTheFirstOwnFrameAndBothAreEncoded) {
   strcpy(traceState.firstOwnFunction, "Str::Append");
   EXPECT_STREQ("Product 0.01: Breakpoint - gen\\Str.cpp (214)[Str::Append]",
                FormatSubject("Breakpoint"));
+  // A subject longer than its buffer is cut, with a mark, never lost.
+  memset(traceState.firstOwnFunction, 'f', 1023);
+  std::string cut = FormatSubject("Breakpoint");
+  EXPECT_EQ(1023u, cut.size());
+  EXPECT_EQ(0u, cut.find("Product 0.01: Breakpoint - gen\\Str.cpp (214)[fff"));
+  EXPECT_EQ("f...", cut.substr(1019));
 
   EXPECT_EQ(std::string(productInfo.reportAddress) +
                 "subject=Product+0%2E01%3A+Breakpoint&text=line+1%0D%0Aline+2%0D%0A",

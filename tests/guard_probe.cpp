@@ -62,7 +62,7 @@ struct Base {
   Base() { CallPure(); }
   virtual ~Base() = default;
   virtual void Pure() = 0;
-  void CallPure() { Pure(); }
+  __attribute__((noinline)) void CallPure() { Pure(); }
 };
 struct Derived : Base {
   void Pure() override {}
@@ -70,7 +70,7 @@ struct Derived : Base {
 
 const char kRootTemplate[] = "Cannot delete file";
 
-// A function name of well over 1024 characters: too long for the report.
+// A function name of well over 1024 characters: longer than a frame's field.
 __attribute__((noinline)) void FaultWithALongName_xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx() {
   *static_cast<volatile int*>(nullptr) = 1;
 }
@@ -90,6 +90,8 @@ __attribute__((noinline)) int Deep(int depth) {
 }
 
 volatile int zero = 0;
+
+int RecurseInALongPath(int depth);
 
 void Fail(const std::string& action) {
   if (action == "exit") {
@@ -114,6 +116,13 @@ void Fail(const std::string& action) {
     Deep(100);
   } else if (action == "long-name") {
     FaultWithALongName_xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx();
+  } else if (action == "deep-long-path") {
+    RecurseInALongPath(200);
+  } else if (action == "fault-in-report") {
+    // The report's header reads the product name: a real fault inside the
+    // report's own work.
+    productInfo.name = reinterpret_cast<const char*>(16);
+    *static_cast<volatile int*>(nullptr) = 1;
   } else if (action == "root-error") {
     Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kRootTemplate)));
     ErrRaiseText(kRootTemplate, "Cannot delete file");
@@ -219,3 +228,16 @@ int main(int argc, char** argv) {
   Say("returned");
   return 0;
 }
+
+// Frames whose source path is far longer than usual: 128 of them cannot
+// all fit in a report.
+#line 1 "C:\\builds\\a-checkout-folder-with-a-rather-long-name-0123456789\\and-another-folder-with-a-rather-long-name-0123456789\\and-a-third-folder-with-a-rather-long-name-0123456789\\third-party\\recursion_in_a_long_path.cpp"
+namespace {
+__attribute__((noinline)) int RecurseInALongPath(int depth) {
+  if (depth == 0) {
+    *static_cast<volatile int*>(nullptr) = 1;
+    return 0;
+  }
+  return RecurseInALongPath(depth - 1) * 3 + 1;
+}
+}  // namespace

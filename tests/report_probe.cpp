@@ -2,7 +2,6 @@
 // request, for the tests to watch from outside:
 //   dialog | console        asks about kProbeReport; the exit code answers
 //   report-overflow         appends one character past the report's end
-//   subject-overflow        formats a subject of more than 1023 characters
 //   open-in-process <address>, open-without-handler <address>
 //                           opens the address with the URL module loaded, or
 //                           with one that lacks the handler
@@ -85,7 +84,6 @@ int main(int argc, char** argv) {
     WriteReportHeader("Breakpoint");
     AppendToReport(std::string(kReportSize - strlen(reportText), 'x').c_str());
   }
-  if (action == "subject-overflow") FormatSubject(std::string(1024, 'x').c_str());
   if (action == "open-in-process" && argc > 2) return Open("url.dll", argv[2]);
   if (action == "open-without-handler" && argc > 2) return Open("msimg32.dll", argv[2]);
   return 3;

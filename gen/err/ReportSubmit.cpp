@@ -114,15 +114,20 @@ char* EncodeForUrl(const char* source, char* destination, uint32_t size) {
   return destination;
 }
 
+// A subject longer than its buffer (a long function name, a deep path) is
+// cut with a mark: the report goes out all the same.
 const char* FormatSubject(const char* exceptionText) {
+  BoundedResult result;
   if (traceState.firstOwnFile[0]) {
-    FormatOrFail(subject, sizeof subject, "%s %s: %s - %s (%d)[%s]", productInfo.name,
-                 productInfo.version, exceptionText, traceState.firstOwnFile,
-                 static_cast<int>(traceState.firstOwnLine), traceState.firstOwnFunction);
+    result = BoundedFormat(subject, sizeof subject, "%s %s: %s - %s (%d)[%s]", productInfo.name,
+                           productInfo.version, exceptionText, traceState.firstOwnFile,
+                           static_cast<int>(traceState.firstOwnLine),
+                           traceState.firstOwnFunction);
   } else {
-    FormatOrFail(subject, sizeof subject, "%s %s: %s", productInfo.name, productInfo.version,
-                 exceptionText);
+    result = BoundedFormat(subject, sizeof subject, "%s %s: %s", productInfo.name,
+                           productInfo.version, exceptionText);
   }
+  if (result == kBoundedTruncated) memcpy(subject + sizeof subject - 4, "...", 4);
   return subject;
 }
 

@@ -22,6 +22,10 @@ const char* const kOwnFolders[] = {
 const char kGuardFolder[] = "\\gen\\err\\";
 const DWORD kLoadLineNumbers = 0x10;
 const uint32_t kMaxSymbolName = 2000;
+const char kCutMark[] = "...";
+// Room kept at the report's end for the line that counts the frames left
+// out, so that a deep stack with long paths still gives a whole report.
+const uint32_t kOmittedLineRoom = 32;
 
 char searchPath[4096];
 char lineScratch[8192];
@@ -47,6 +51,13 @@ void AppendFolder(const char* folder, const char* separator) {
   AppendOrFail(searchPath, sizeof searchPath, separator);
 }
 
+// A name or path longer than its field is cut, with a mark that says so:
+// a report is never lost to a long name.
+void CopyCut(char* dest, uint32_t capacity, const char* source) {
+  if (BoundedCopy(dest, capacity, source) == kBoundedTruncated)
+    memcpy(dest + capacity - sizeof kCutMark, kCutMark, sizeof kCutMark);
+}
+
 void RecordFrame(HANDLE process, DWORD64 address, TraceFrame* frame) {
   memset(frame, 0, sizeof *frame);
   static unsigned char symbolSpace[sizeof(SYMBOL_INFO) + kMaxSymbolName];
@@ -56,13 +67,13 @@ void RecordFrame(HANDLE process, DWORD64 address, TraceFrame* frame) {
   symbol->MaxNameLen = kMaxSymbolName;
   DWORD64 displacement = 0;
   if (SymFromAddr(process, address, &displacement, symbol))
-    CopyOrFail(frame->functionName, sizeof frame->functionName, symbol->Name);
+    CopyCut(frame->functionName, sizeof frame->functionName, symbol->Name);
   IMAGEHLP_LINE64 line;
   memset(&line, 0, sizeof line);
   line.SizeOfStruct = sizeof line;
   DWORD lineDisplacement = 0;
   if (SymGetLineFromAddr64(process, address, &lineDisplacement, &line)) {
-    CopyOrFail(frame->sourceFile, sizeof frame->sourceFile, line.FileName);
+    CopyCut(frame->sourceFile, sizeof frame->sourceFile, line.FileName);
     frame->line = line.LineNumber;
   } else {
     FormatOrFail(frame->sourceFile, sizeof frame->sourceFile,
@@ -70,9 +81,19 @@ void RecordFrame(HANDLE process, DWORD64 address, TraceFrame* frame) {
   }
 }
 
-void AppendFrameLine(const char* file, const TraceFrame& frame) {
+// False, with nothing appended, when the line would not leave room for the
+// closing count of frames left out.
+bool AppendFrameLine(const char* file, const TraceFrame& frame) {
   FormatOrFail(lineScratch, sizeof lineScratch, "%s: (%d) [%s]\r\n", file,
                static_cast<int>(frame.line), frame.functionName);
+  if (strlen(reportText) + strlen(lineScratch) + kOmittedLineRoom >= kReportSize) return false;
+  AppendToReport(lineScratch);
+  return true;
+}
+
+void AppendOmittedCount(int omitted) {
+  if (omitted == 0) return;
+  FormatOrFail(lineScratch, sizeof lineScratch, "... %d more frames\r\n", omitted);
   AppendToReport(lineScratch);
 }
 
@@ -120,6 +141,35 @@ bool StartSymbols(const char* path) {
   return SymInitialize(GetCurrentProcess(), path, TRUE) != FALSE;
 }
 
+namespace {
+
+// One step up the frame-pointer chain from `frame`: the saved frame pointer
+// and the return address sit at the frame pointer. False when they do not
+// lead upwards, which ends the walk.
+bool StepByFramePointer(HANDLE process, STACKFRAME64* frame, CONTEXT* context) {
+  DWORD saved[2];  // the caller's frame pointer, then the return address
+  SIZE_T read = 0;
+  DWORD framePointer = static_cast<DWORD>(frame->AddrFrame.Offset);
+  if (!framePointer ||
+      !ReadProcessMemory(process, reinterpret_cast<const void*>(framePointer), saved,
+                         sizeof saved, &read) ||
+      read != sizeof saved || saved[0] <= framePointer || !saved[1])
+    return false;
+  frame->AddrPC.Offset = saved[1];
+  frame->AddrFrame.Offset = saved[0];
+  frame->AddrStack.Offset = framePointer + 2 * sizeof(DWORD);
+  context->Eip = saved[1];
+  context->Ebp = saved[0];
+  context->Esp = framePointer + 2 * sizeof(DWORD);
+  return true;
+}
+
+bool SameFrame(const STACKFRAME64& a, const STACKFRAME64& b) {
+  return a.AddrPC.Offset == b.AddrPC.Offset && a.AddrFrame.Offset == b.AddrFrame.Offset;
+}
+
+}  // namespace
+
 void CaptureStackTrace(HANDLE process, CONTEXT* context) {
   STACKFRAME64 frame;
   memset(&frame, 0, sizeof frame);
@@ -131,11 +181,19 @@ void CaptureStackTrace(HANDLE process, CONTEXT* context) {
   frame.AddrFrame.Mode = AddrModeFlat;
   traceState.frameCount = 0;
   HANDLE thread = GetCurrentThread();
+  STACKFRAME64 previous;
   while (traceState.frameCount < kMaxTraceFrames &&
          StackWalk64(IMAGE_FILE_MACHINE_I386, process, thread, &frame, context, nullptr,
                      SymFunctionTableAccess64, SymGetModuleBase64, nullptr)) {
+    // For a module whose symbols carry no frame data the walker can hand
+    // back the frame it started from; the frame pointers still lead on.
+    if (traceState.frameCount > 0 && SameFrame(frame, previous)) {
+      frame = previous;
+      if (!StepByFramePointer(process, &frame, context)) break;
+    }
     RecordFrame(process, frame.AddrPC.Offset, &traceState.frames[traceState.frameCount]);
     ++traceState.frameCount;
+    previous = frame;
   }
 }
 
@@ -145,6 +203,7 @@ const char* FormatOwnFrames(DWORD, const EXCEPTION_RECORD* record) {
   traceState.firstOwnFile[0] = 0;
   traceState.firstOwnFunction[0] = 0;
   traceState.firstOwnLine = 0;
+  int omitted = 0;
   for (int i = 0; i < traceState.frameCount; ++i) {
     const TraceFrame& frame = traceState.frames[i];
     if (!HasNameOrFile(frame) || !IsOwnSourceFile(frame.sourceFile)) continue;
@@ -155,17 +214,21 @@ const char* FormatOwnFrames(DWORD, const EXCEPTION_RECORD* record) {
                  frame.functionName);
       traceState.firstOwnLine = frame.line;
     }
-    AppendFrameLine(shortPath, frame);
+    if (omitted || !AppendFrameLine(shortPath, frame)) ++omitted;
   }
+  AppendOmittedCount(omitted);
   return reportText;
 }
 
 const char* FormatAllFrames(DWORD, const EXCEPTION_RECORD* record) {
   WriteReportHeader(DescribeException(record));
+  int omitted = 0;
   for (int i = 0; i < traceState.frameCount; ++i) {
     const TraceFrame& frame = traceState.frames[i];
-    if (HasNameOrFile(frame)) AppendFrameLine(frame.sourceFile, frame);
+    if (!HasNameOrFile(frame)) continue;
+    if (omitted || !AppendFrameLine(frame.sourceFile, frame)) ++omitted;
   }
+  AppendOmittedCount(omitted);
   return reportText;
 }
 
