@@ -1,21 +1,17 @@
 #pragma once
 #include <cstdint>
 
+#include "gen/Memwing.h"
+
 // The system's containers of plain, fixed-size elements, on the private
 // heap. They work in bytes and move elements with raw byte copies, so they
 // hold only elements that survive such a move (IsByteMovable, gen/array.inl).
 // Bounds are checked; a failed check ends the process with a crash report.
 
 // No block or size may exceed this: 256 bytes short of the 32-bit range.
+// ByteCount (gen/Memwing.h) holds an element count too large for 32 bits
+// above it, so such a count fails the limit checks.
 const uint32_t kArrayLimit = 0xFFFFFEFF;
-
-// count * elementSize, held at 0xFFFFFFFF when the product leaves the
-// 32-bit range, so that an oversized request fails the limit checks
-// instead of wrapping into a small size.
-inline uint32_t ByteCount(uint32_t count, uint32_t elementSize) {
-  uint64_t bytes = static_cast<uint64_t>(count) * elementSize;
-  return bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
-}
 
 // An owning block of bytes: begin and end (one past the last byte), both
 // null when no block is held. Contents are never cleared for the caller.

@@ -95,7 +95,7 @@ Str Copied(const Str& text) { return text.IsUnset() ? Str() : Str(text); }
 
 Str Decoded(const SettingPath& path, const char* stored) {
   if (path.encoding == '!') return StripChecksum(stored);
-  if (path.encoding == '@') return UnscrambleText(StripChecksum(stored));
+  if (path.encoding == '@') return UnscrambleStored(stored);
   return Str(stored);
 }
 
@@ -145,7 +145,7 @@ Str ReadSetting(const char* path, const Str& defaultValue) {
 void StoreSetting(const SettingPath& path) {
   Str text = path.value.IsUnset() ? Str("") : Str(path.value);
   if (path.encoding == '!') text = AddChecksum(text);
-  if (path.encoding == '@') text = AddChecksum(ScrambleText(text));
+  if (path.encoding == '@') text = ScrambleForStore(text);
   HKEY root = RegistryRootOf(path);
   if (root)
     StoreRegistry(path, root, text);

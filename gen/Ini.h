@@ -108,9 +108,15 @@ Str AddChecksum(StrView text);
 // The text after the checksum; a missing or wrong checksum is a failed check.
 Str StripChecksum(StrView stored);
 // Bytes below 32 stay; the others are chained from 107. Texts of bytes
-// below 160 come back intact through UnscrambleText.
+// below 160 come back intact through UnscrambleText; others may not.
 Str ScrambleText(Str text);
 Str UnscrambleText(Str text);
+// A '@' value as stored and read. ScrambleForStore gives AddChecksum of
+// ScrambleText wherever UnscrambleText gives the text back, and a mended
+// scrambling under the complemented checksum otherwise; UnscrambleStored
+// reads both. A missing or wrong checksum is a failed check.
+Str ScrambleForStore(StrView text);
+Str UnscrambleStored(StrView stored);
 
 // A missing number is written with the default (unless the path says '?').
 // Text that is not a number reads as the digits it begins with, or 0.

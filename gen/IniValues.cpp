@@ -20,11 +20,84 @@ const uint8_t kScrambleStart = 107;
 
 uint32_t Checksum(StrView text) { return Crc32(text.text, text.End(), kChecksumStart); }
 
+Str WithChecksum(uint32_t checksum, StrView text) {
+  return Concat(StrView(Str::Format("%08lX", static_cast<unsigned long>(checksum))), text);
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// The hex number at a stored text's start (at most eight digits, either
+// case) and the text after the eighth character. The callers check that
+// there was a digit, so that a crash report names them.
+struct StoredChecksum {
+  uint32_t written = 0;
+  uint32_t digits = 0;
+  StrView text;
+};
+
+StoredChecksum ReadStoredChecksum(StrView stored) {
+  StoredChecksum checksum;
+  uint32_t length = stored.Length();
+  for (; checksum.digits < kChecksumDigits && checksum.digits < length; ++checksum.digits) {
+    int digit = HexDigit(stored.text[checksum.digits]);
+    if (digit < 0) break;
+    checksum.written = checksum.written * 16 + digit;
+  }
+  checksum.text = RangeView(stored, kChecksumDigits, length);
+  return checksum;
+}
+
+// Scrambling chains each byte of 32 or more to 7 bits of the byte stored
+// before it; bytes below 32 are copied and leave the chain alone. XORing
+// keeps a byte of 32 to 159 in that range, so no control character
+// appears, but a byte of 160 or more may wrap below 32, where reading
+// copies it unchanged (and a 0 ends the text). The mended form turns such
+// bytes by the chain within 160 to 255 instead.
+enum ScrambleForm { kOldForm, kMendedForm };
+const uint8_t kHighFirst = 160;
+const uint32_t kHighCount = 256 - kHighFirst;
+
+uint8_t ScrambledByte(uint8_t plain, uint8_t chain, ScrambleForm form) {
+  if (form == kMendedForm && plain >= kHighFirst)
+    return static_cast<uint8_t>(kHighFirst + (plain - kHighFirst + chain) % kHighCount);
+  return static_cast<uint8_t>(((plain - 32) ^ chain) + 32);
+}
+
+uint8_t PlainByte(uint8_t scrambled, uint8_t chain, ScrambleForm form) {
+  if (form == kMendedForm && scrambled >= kHighFirst)
+    return static_cast<uint8_t>(
+        kHighFirst + (scrambled - kHighFirst + kHighCount - chain % kHighCount) % kHighCount);
+  return static_cast<uint8_t>(((scrambled - 32) ^ chain) + 32);
+}
+
+uint8_t NextChain(uint8_t scrambled) { return static_cast<uint8_t>(scrambled - 32) & 127; }
+
+Str Scrambled(Str text, ScrambleForm form) {
+  uint8_t chain = kScrambleStart;
+  for (char* c = text.Text(); c && *c; ++c) {
+    uint8_t plain = static_cast<uint8_t>(*c);
+    if (plain < 32) continue;
+    uint8_t scrambled = ScrambledByte(plain, chain, form);
+    *c = static_cast<char>(scrambled);
+    chain = NextChain(scrambled);
+  }
+  return text;
+}
+
+Str Unscrambled(Str text, ScrambleForm form) {
+  uint8_t chain = kScrambleStart;
+  for (char* c = text.Text(); c && *c; ++c) {
+    uint8_t scrambled = static_cast<uint8_t>(*c);
+    if (scrambled < 32) continue;
+    *c = static_cast<char>(PlainByte(scrambled, chain, form));
+    chain = NextChain(scrambled);
+  }
+  return text;
 }
 
 // The block text's length for `count` bytes: "%04x", then " %02X" each.
@@ -52,48 +125,39 @@ bool ReadGroups(const char* text, uint8_t* bytes, uint32_t count) {
 
 }  // namespace
 
-Str AddChecksum(StrView text) {
-  return Concat(StrView(Str::Format("%08lX", static_cast<unsigned long>(Checksum(text)))), text);
-}
+Str AddChecksum(StrView text) { return WithChecksum(Checksum(text), text); }
 
 Str StripChecksum(StrView stored) {
-  uint32_t length = stored.Length();
-  uint32_t digits = 0;
-  uint32_t written = 0;
-  for (; digits < kChecksumDigits && digits < length; ++digits) {
-    int digit = HexDigit(stored.text[digits]);
-    if (digit < 0) break;
-    written = written * 16 + digit;
-  }
-  if (digits == 0) ErrAssert(kIniModule, kNoChecksum);
-  StrView text = RangeView(stored, kChecksumDigits, length);
-  if (Checksum(text) != written) ErrAssert(kIniModule, kWrongChecksum);
-  return Str(text);
+  StoredChecksum checksum = ReadStoredChecksum(stored);
+  if (checksum.digits == 0) ErrAssert(kIniModule, kNoChecksum);
+  if (Checksum(checksum.text) != checksum.written) ErrAssert(kIniModule, kWrongChecksum);
+  return Str(checksum.text);
 }
 
-// The chain is 7 bits of the previous scrambled byte, so a byte of 32 to 159
-// stays in that range both ways and no control character appears.
-Str ScrambleText(Str text) {
-  uint8_t chain = kScrambleStart;
-  for (char* c = text.Text(); c && *c; ++c) {
-    uint8_t plain = static_cast<uint8_t>(*c);
-    if (plain < 32) continue;
-    uint8_t scrambled = static_cast<uint8_t>(((plain - 32) ^ chain) + 32);
-    *c = static_cast<char>(scrambled);
-    chain = static_cast<uint8_t>(scrambled - 32) & 127;
-  }
-  return text;
+Str ScrambleText(Str text) { return Scrambled(static_cast<Str&&>(text), kOldForm); }
+
+Str UnscrambleText(Str text) { return Unscrambled(static_cast<Str&&>(text), kOldForm); }
+
+// The old form is kept wherever it reads back as written: files and
+// registries hold such values. The mended form is told apart by its
+// checksum, the complement of the checksum of the same text, so a value
+// stored the old way (whose checksum is its text's own) never reads as
+// mended, and a mended one never as old.
+Str ScrambleForStore(StrView text) {
+  Str old = ScrambleText(Str(text));
+  if (Equals(UnscrambleText(old), text)) return AddChecksum(old);
+  Str mended = Scrambled(Str(text), kMendedForm);
+  return WithChecksum(~Checksum(mended), mended);
 }
 
-Str UnscrambleText(Str text) {
-  uint8_t chain = kScrambleStart;
-  for (char* c = text.Text(); c && *c; ++c) {
-    uint8_t scrambled = static_cast<uint8_t>(*c);
-    if (scrambled < 32) continue;
-    *c = static_cast<char>(static_cast<uint8_t>((scrambled - 32) ^ chain) + 32);
-    chain = static_cast<uint8_t>(scrambled - 32) & 127;
-  }
-  return text;
+Str UnscrambleStored(StrView stored) {
+  StoredChecksum checksum = ReadStoredChecksum(stored);
+  if (checksum.digits == 0) ErrAssert(kIniModule, kNoChecksum);
+  uint32_t own = Checksum(checksum.text);
+  if (checksum.digits == kChecksumDigits && checksum.written == ~own)
+    return Unscrambled(Str(checksum.text), kMendedForm);
+  if (own != checksum.written) ErrAssert(kIniModule, kWrongChecksum);
+  return UnscrambleText(Str(checksum.text));
 }
 
 int32_t ReadNumber(const char* path, int32_t defaultValue) {

@@ -23,6 +23,12 @@ void* MemAlloc(uint32_t size) {
   return RaiseOutOfMemory();
 }
 
+void* MemAllocElements(uint32_t count, uint32_t elementSize) {
+  uint32_t size = ByteCount(count, elementSize);
+  if (size == 0xFFFFFFFFu) return RaiseOutOfMemory();
+  return MemAlloc(size);
+}
+
 void* MemRealloc(void* block, uint32_t size) {
   void* moved = HeapReAlloc(guardState.privateHeap, 0, block, size);
   if (moved || size == 0) return moved;

@@ -10,6 +10,13 @@ namespace {
 
 const char kFileTemplate[] = "Cannot open '%s'";
 
+void RaiseListed(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ErrRaiseV(kFileTemplate, format, args);
+  va_end(args);
+}
+
 void RaiseIn(const char* name) {
   ErrFrame inner;
   if (inner.Try([&] { ErrRaise(kFileTemplate, name); })) inner.RethrowToEnclosing();
@@ -61,6 +68,17 @@ TEST(ErrFrame, AnErrorFromAFrameWithoutCatchIsTakenByTheNextTry) {
   }));
   EXPECT_STREQ("3 files", outer.Message().Text());
   EXPECT_EQ(0, errorNesting);
+}
+
+// A va_list is a char pointer here: a text argument must not be taken for one.
+TEST(ErrRaiseV, ATextArgumentGoesToTheVariadicTwinAListToTheListForm) {
+  for (auto raise : {+[] { ErrRaiseV(kFileTemplate, "%s failed", "copy"); },
+                     +[] { ErrRaiseV(kFileTemplate, "%s failed", Str("copy").Text()); },
+                     +[] { RaiseListed("%s failed", "copy"); }}) {
+    ErrFrame frame;
+    EXPECT_TRUE(frame.Try(raise));
+    EXPECT_STREQ("copy failed", frame.Message().Text());
+  }
 }
 
 TEST(ErrFrame, NoErrorLeavesTheFrameClean) {

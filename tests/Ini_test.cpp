@@ -168,6 +168,10 @@ TEST(Ini, EveryMisuseReportsItsCheck) {
       {84, [] { StripChecksum(""); }},
       {86, [] { StripChecksum("CADBBE3Eabc"); }},
       {86, [] { StripChecksum("FFFFFFF"); }},
+      {84, [] { UnscrambleStored("xyzabc"); }},
+      {86, [] { UnscrambleStored("CADBBE3Eabc"); }},
+      // Not eight digits: no complemented checksum either (~Checksum("") is 0).
+      {86, [] { UnscrambleStored("0"); }},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(kIni + std::to_string(c.line), FiredCheck(c.misuse));
@@ -191,6 +195,24 @@ TEST(Encoding, ScramblingChainsFrom107AndKeepsControlBytes) {
   EXPECT_STREQ("j\x8B\tj", ScrambleText("AA\tA"));
   EXPECT_STREQ("AA\tA", UnscrambleText("j\x8B\tj"));
   EXPECT_EQ(4u, ScrambleText("AA\tA").Length());
+}
+
+// Each byte value meets several chains here. Old stored values read as they
+// always did; a text that came back from them is stored exactly as before,
+// and every other text is stored so that it comes back too.
+TEST(Encoding, EveryByteValueReadsBackAndOldStoredFormsStay) {
+  for (int value = 1; value < 256; ++value) {
+    char b = static_cast<char>(value);
+    const char text[] = {b, 'A', b, b, 'z', b, '\0'};
+    Str old = AddChecksum(ScrambleText(text));
+    Str readFromOld = UnscrambleText(ScrambleText(text));
+    EXPECT_STREQ(readFromOld, UnscrambleStored(old)) << value;
+    Str stored = ScrambleForStore(text);
+    EXPECT_STREQ(text, UnscrambleStored(stored)) << value;
+    if (Equals(readFromOld, text)) {
+      EXPECT_STREQ(old, stored) << value;
+    }
+  }
 }
 
 // --- INI files -------------------------------------------------------------------
@@ -341,6 +363,9 @@ TEST_F(IniTest, CheckedAndScrambledValuesAreStoredEncoded) {
   // A default written back under '=' is encoded too.
   EXPECT_STREQ("dflt", ReadSetting("@S|New|dflt"));
   EXPECT_EQ(std::string(AddChecksum(ScrambleText("dflt"))), Raw("S", "New"));
+  // The old scrambling would turn the first byte into a 0.
+  WriteSetting("@S|Accented", "\xAB" "Caf\xE9\xBB");
+  EXPECT_STREQ("\xAB" "Caf\xE9\xBB", ReadSetting("@S|Accented"));
 }
 
 // --- Initialisation -------------------------------------------------------------

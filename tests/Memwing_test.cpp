@@ -8,6 +8,11 @@ TEST(Memwing, FailuresRaiseOutOfMemoryOrTheNullCheck) {
   Raised raised = CatchRaised([&] { block = MemAlloc(0x7FFFFFF0); });
   EXPECT_EQ(9998u, raised.code);
   EXPECT_EQ(nullptr, block);
+  // 0x40000001 four-byte elements would wrap to a 4-byte block.
+  uint32_t* elements = nullptr;
+  raised = CatchRaised([&] { elements = MemAllocArray<uint32_t>(0x40000001); });
+  EXPECT_EQ(9998u, raised.code);
+  EXPECT_EQ(nullptr, elements);
 
   void* small = MemAlloc(16);
   raised = CatchRaised([&] { small = MemRealloc(small, 0x7FFFFFF0) ?: small; });

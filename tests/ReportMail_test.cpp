@@ -78,28 +78,47 @@ TEST_F(ReportMailTest, ALongSubjectGoesOutAsItsFirst127Characters) {
   EXPECT_EQ("'" + subject + "'", client_.Call("subject"));
 }
 
-TEST_F(ReportMailTest, ASubjectSettingIsUsedOnlyWithTheEntrysConversions) {
+TEST_F(ReportMailTest, ASubjectSettingIsUsedWithAllOrALeadingPartOfTheEntrysArguments) {
+  void (*const assertion)() = [] { MailAssertReport("a.cpp", 12, " x", ""); };
+  void (*const signal)() = [] { MailSignalReport("SIGABRT", " x", ""); };
+  void (*const gpf)() = [] { MailGpfReport("Access violation", 0xBEEF, " x", ""); };
+  const char assertDefault[] = "'Asserted at a.cpp 12 x'";
   const struct {
+    void (*send)();
+    const char* key;
     const char* setting;
     const char* subject;
     const char* check;
   } cases[] = {
-      {"At %s:%d%s!", "'At a.cpp:12 x!'", kNoCheck},
-      {"%-8.3s %5i%% %.20s", "'a.c         12%  x'", kNoCheck},
-      {"%n", "'Asserted at a.cpp 12 x'", kBadSubjectCheck},
-      {"%s%s%s%s", "'Asserted at a.cpp 12 x'", kBadSubjectCheck},
-      {"%s %s %s", "'Asserted at a.cpp 12 x'", kBadSubjectCheck},
-      {"%s %d", "'Asserted at a.cpp 12 x'", kBadSubjectCheck},
-      {"%s %*d%s", "'Asserted at a.cpp 12 x'", kBadSubjectCheck},
-      {"%s %d%s %", "'Asserted at a.cpp 12 x'", kBadSubjectCheck},
+      {assertion, "Assert", "At %s:%d%s!", "'At a.cpp:12 x!'", kNoCheck},
+      {assertion, "Assert", "%-8.3s %5i%% %.20s", "'a.c         12%  x'", kNoCheck},
+      {assertion, "Assert", "100%% %s %d", "'100% a.cpp 12'", kNoCheck},
+      {assertion, "Assert", "Crash in %s", "'Crash in a.cpp'", kNoCheck},
+      {assertion, "Assert", "Crashed", "'Crashed'", kNoCheck},
+      {signal, "Signal", "Signal %s", "'Signal SIGABRT'", kNoCheck},
+      {signal, "Signal", "%%", "'%'", kNoCheck},
+      {gpf, "GPF", "%s at %lX", "'Access violation at BEEF'", kNoCheck},
+      {gpf, "GPF", "Fault: %s", "'Fault: Access violation'", kNoCheck},
+      {assertion, "Assert", "%n", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%s%s%s%s", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%s %s %s", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%d", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%s %*d%s", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%s %d%s %", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%ls", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%hs", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%ws", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%S", assertDefault, kBadSubjectCheck},
+      {assertion, "Assert", "%s %C", assertDefault, kBadSubjectCheck},
+      {signal, "Signal", "%s%s%s", "'Signalled SIGABRT x'", kBadSubjectCheck},
+      {gpf, "GPF", "%s %s", "'Gpfed Access violation 0x0000BEEF x'", kBadSubjectCheck},
   };
   for (const auto& c : cases) {
-    Put("Report", "Assert", c.setting);
+    Put("Report", c.key, c.setting);
     MapiDouble client;
-    EXPECT_EQ(c.check, FiredCheck([] { MailAssertReport("a.cpp", 12, " x", ""); }))
-        << c.setting;
+    EXPECT_EQ(c.check, FiredCheck(c.send)) << c.setting;
     EXPECT_EQ(c.subject, client.Call("subject")) << c.setting;
-    EXPECT_EQ(c.setting, Setting("Report", "Assert")) << "left as it was";
+    EXPECT_EQ(c.setting, Setting("Report", c.key)) << "left as it was";
   }
 }
 

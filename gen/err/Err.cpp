@@ -180,7 +180,7 @@ void ErrRaise(ErrTemplate errTemplate, ...) {
   va_end(args);
 }
 
-void ErrRaiseV(ErrTemplate errTemplate, const char* format, va_list args) {
+void ErrRaiseV(ErrTemplate errTemplate, const char* format, va_list& args) {
   RaiseCore(errTemplate, nullptr, format, args);
 }
 

@@ -66,7 +66,12 @@ const char* LocalizeText(ErrTemplate errTemplate);
 
 // None of these returns when the error is thrown or the process ends.
 void ErrRaise(ErrTemplate errTemplate, ...);
-void ErrRaiseV(ErrTemplate errTemplate, const char* format, va_list args);
+// A va_list is a plain char pointer here, so a by-value list would also
+// take a lone text argument meant for the variadic twin and format from
+// the literal's bytes. Taken by reference, the list form binds only to a
+// named list; a literal, a const text or a computed pointer goes to the
+// twin. (A named non-const char* is still taken as a list.)
+void ErrRaiseV(ErrTemplate errTemplate, const char* format, va_list& args);
 void ErrRaiseV(ErrTemplate errTemplate, const char* format, ...);
 void ErrRaiseFormat(const char* format, ...);
 void ErrRaiseText(ErrTemplate errTemplate, const char* text);

@@ -25,8 +25,9 @@ const uint32_t kSubjectLimit = 127;
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
 
-// The subject format to use: the setting when it converts exactly the
-// entry's arguments, else the built-in default (the path's value part).
+// The subject format to use: the setting when it converts the entry's
+// arguments or a leading part of them (printf ignores the ones left over),
+// else the built-in default (the path's value part).
 struct SubjectFormat {
   Str format;
   bool settingRejected = false;
@@ -35,7 +36,7 @@ struct SubjectFormat {
 SubjectFormat ReadSubjectFormat(const char* path, const char* kinds) {
   SubjectFormat result;
   result.format = ReadSetting(path);
-  if (!FormatConvertsExactly(result.format, kinds)) {
+  if (!FormatConvertsLeadingArguments(result.format, kinds)) {
     result.format = strchr(strchr(path, '|') + 1, '|') + 1;
     result.settingRejected = true;
   }
@@ -51,7 +52,7 @@ void SendAndReport(Str subject, const Str& body, bool settingRejected) {
 
 }  // namespace
 
-bool FormatConvertsExactly(const char* format, const char* kinds) {
+bool FormatConvertsLeadingArguments(const char* format, const char* kinds) {
   if (!format) return false;
   for (const char* at = format; *at; ++at) {
     if (*at != '%') continue;
@@ -74,7 +75,7 @@ bool FormatConvertsExactly(const char* format, const char* kinds) {
     if (*kinds != kind) return false;
     ++kinds;
   }
-  return *kinds == 0;
+  return true;
 }
 
 void MailAssertReport(const char* file, int32_t line, const char* subjectTail,
