@@ -9,6 +9,7 @@
 
 #include "gen/err/CrashReport.h"
 #include "gen/err/errgpfse.h"
+#include "toolkit/Probe.h"
 #include "toolkit/WinTest.h"
 
 TEST(StackTrace, ShortPathsKeepTheLastFolderAndTheFile) {
@@ -103,6 +104,38 @@ TEST(StackTrace, SearchPathListsTheExecutablesFolderThenTheCurrentOne) {
   char current[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, current);
   EXPECT_EQ(folder + ";" + current, BuildSymbolSearchPath());
+}
+
+// A product library adds its folder only when the process has loaded it;
+// one of that name in the current folder of a failing program never runs.
+TEST(StackTrace, ProductLibrariesAreNeverLoadedForTheSearchPath) {
+  TempFolder planted;
+  std::string library = planted.Path() + "\\NARVCOM.DLL";
+  ASSERT_TRUE(CopyFileA((BinFolder() + "planted_dll.dll").c_str(), library.c_str(), FALSE));
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
+  ASSERT_TRUE(SetCurrentDirectoryA(planted.Path().c_str()));
+  ProbeResult result = RunProbe("guard_probe.exe", "write-null", "n");
+  SetCurrentDirectoryA(current);
+  EXPECT_NE(std::string::npos, result.err.find("[Y/n]? ")) << result.err;
+  EXPECT_FALSE(FileExists(planted.Path() + "\\entry.ran"));
+
+  HMODULE loaded = LoadLibraryA(library.c_str());
+  ASSERT_NE(nullptr, loaded);
+  EXPECT_EQ(0u, std::string(BuildSymbolSearchPath()).find(planted.Path() + ";"))
+      << BuildSymbolSearchPath();
+  FreeLibrary(loaded);
+}
+
+// Without its PDB a program still reports, with the unnamed frames listed.
+TEST(StackTrace, WithoutThePdbTheReportListsEveryFrameUnnamed) {
+  ProbeResult result = RunProbe("guard_probe_bare.exe", "write-null", "n");
+  EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+  std::string err = WithoutCr(result.err);
+  EXPECT_NE(std::string::npos, err.find("Product 0.01 exception: Attempt to write at 0x00000000\n"));
+  EXPECT_EQ(0u, FirstFrameLine(err).find("SymGetLineFromAddr64 error: ")) << err;
+  EXPECT_EQ(std::string::npos, err.find("guard_probe.cpp")) << err;
+  EXPECT_NE(std::string::npos, err.find("[Y/n]? "));
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "gen/err/StackTrace.h"
 
 #include <dbghelp.h>
+#include <tlhelp32.h>
 
 #include <cstring>
 
@@ -36,13 +37,25 @@ void CutAtLastBackslash(char* path) {
   if (last) *last = 0;
 }
 
-void LibraryFolder(const char* name, char* folder, uint32_t size) {
+// The folder of a product library, only when the process has it loaded:
+// its symbols matter only then. Loading it by name here would run whatever
+// file of that name lies in the current folder. Loaded modules are matched
+// by their file's name, wherever they were loaded from.
+void LoadedLibraryFolder(const char* name, char* folder, uint32_t size) {
   folder[0] = 0;
-  HMODULE library = LoadLibraryA(name);
-  if (!library) return;
-  GetModuleFileNameA(library, folder, size);
-  CutAtLastBackslash(folder);
-  FreeLibrary(library);
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  MODULEENTRY32 module;
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+    if (lstrcmpiA(module.szModule, name) != 0) continue;
+    if (BoundedCopy(folder, size, module.szExePath) == kBoundedOk)
+      CutAtLastBackslash(folder);
+    else
+      folder[0] = 0;
+    break;
+  }
+  CloseHandle(snapshot);
 }
 
 void AppendFolder(const char* folder, const char* separator) {
@@ -124,8 +137,8 @@ const char* BuildSymbolSearchPath() {
   CutAtLastBackslash(executableFolder);
   char comFolder[1024];
   char sdkFolder[1024];
-  LibraryFolder("NARVCOM.DLL", comFolder, sizeof comFolder);
-  LibraryFolder("NARVSDK.DLL", sdkFolder, sizeof sdkFolder);
+  LoadedLibraryFolder("NARVCOM.DLL", comFolder, sizeof comFolder);
+  LoadedLibraryFolder("NARVSDK.DLL", sdkFolder, sizeof sdkFolder);
   char currentFolder[1024];
   if (!GetCurrentDirectoryA(sizeof currentFolder, currentFolder)) currentFolder[0] = 0;
   searchPath[0] = 0;
