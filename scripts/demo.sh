@@ -33,3 +33,48 @@ for record in "$demo"/*.started; do
   echo "== Started: $(basename "${record%.started}")"
   sed -n '1s/^/   program:      /p; 2s/^/   command line: /p' "$record"
 done
+
+# The crash guard: a product program fails, its report is shown and sent.
+# For the demo, the recorder stands in for the browser and the test URL
+# module for the system's (which cannot pass long addresses on); both are
+# put back at the end.
+browser="$BUILD/demo/browser/browser.exe"
+mkdir -p "$(dirname "$browser")"
+rm -f "$browser.started"
+cp "$BUILD/bin/recorder.exe" "$browser"
+classes='HKLM\Software\Classes\http'
+saved_classes="$BUILD/demo/http.reg"
+url_dll="$WINEPREFIX/drive_c/windows/syswow64/url.dll"
+wine reg export "$classes" "$(winpath "$saved_classes")" /y >/dev/null 2>&1 </dev/null ||
+  rm -f "$saved_classes"
+[ -f "$url_dll.demo" ] || cp "$url_dll" "$url_dll.demo"
+put_back() {
+  wine reg delete "$classes" /f >/dev/null 2>&1 </dev/null || true
+  [ -f "$saved_classes" ] && wine reg import "$(winpath "$saved_classes")" >/dev/null 2>&1 </dev/null
+  [ -f "$url_dll.demo" ] && mv -f "$url_dll.demo" "$url_dll"
+  stop_prefix
+}
+trap put_back EXIT
+cp "$BUILD/bin/url_standin.dll" "$url_dll"
+wine reg add "$classes\\shell\\open\\command" /ve /d "\"$(winpath "$browser")\" \"%1\"" \
+  /f >/dev/null 2>&1 </dev/null
+
+echo
+echo "== crash_demo.exe fails; the user sees this report and answers y"
+set +e
+echo y | wine "$BUILD/bin/crash_demo.exe" 2>&1 | tr -d '\r'
+code=${PIPESTATUS[1]}
+set -e
+echo
+echo "== crash_demo.exe exit code: $code (0xFFFFFFFF seen from Linux)"
+for _ in $(seq 100); do
+  [ -f "$browser.started" ] && break
+  sleep 0.1
+done
+if [ -f "$browser.started" ]; then
+  echo "== The address the browser was given:"
+  sed -n '2p' "$browser.started" | sed 's/^"[^"]*" "//; s/"$//'
+else
+  echo "== No address reached the browser"
+  exit 1
+fi
