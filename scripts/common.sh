@@ -3,7 +3,14 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD="$ROOT/build"
-export WINEPREFIX="$BUILD/wineprefix"
+# WINEARCH=win32 runs everything on a 32-bit Windows of its own prefix.
+if [ "${WINEARCH:-win64}" = win32 ]; then
+  export WINEARCH
+  export WINEPREFIX="$BUILD/wineprefix-win32"
+else
+  unset WINEARCH
+  export WINEPREFIX="$BUILD/wineprefix"
+fi
 export WINEDEBUG=-all
 # No network here: keep Wine from offering to install its .NET and HTML engines.
 export WINEDLLOVERRIDES="mscoree,mshtml="

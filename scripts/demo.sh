@@ -44,7 +44,8 @@ rm -f "$browser.started"
 cp "$BUILD/bin/recorder.exe" "$browser"
 classes='HKLM\Software\Classes\http'
 saved_classes="$BUILD/demo/http.reg"
-url_dll="$WINEPREFIX/drive_c/windows/syswow64/url.dll"
+url_dll="$WINEPREFIX/drive_c/windows/syswow64/url.dll"   # 32-bit programs' folder
+[ -d "$(dirname "$url_dll")" ] || url_dll="$WINEPREFIX/drive_c/windows/system32/url.dll"
 wine reg export "$classes" "$(winpath "$saved_classes")" /y >/dev/null 2>&1 </dev/null ||
   rm -f "$saved_classes"
 [ -f "$url_dll.demo" ] || cp "$url_dll" "$url_dll.demo"
