@@ -91,6 +91,12 @@ __attribute__((noinline)) int Deep(int depth) {
 
 volatile int zero = 0;
 
+DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
+  WaitForSingleObject(go, INFINITE);
+  *static_cast<volatile int*>(nullptr) = 1;
+  return 0;
+}
+
 int RecurseInALongPath(int depth);
 
 void Fail(const std::string& action) {
@@ -112,6 +118,15 @@ void Fail(const std::string& action) {
     __asm__ volatile("ud2");
   } else if (action == "stack-overflow") {
     Say(std::to_string(Recurse(0)));
+  } else if (action == "twin-faults") {
+    // Two threads released by one event fail within a moment of each other.
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE threads[2];
+    for (HANDLE& thread : threads)
+      thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
+    Sleep(50);
+    SetEvent(go);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
   } else if (action == "deep") {
     Deep(100);
   } else if (action == "long-name") {
