@@ -48,6 +48,9 @@ const Fault kFaults[] = {
     {"throw", "Unhandled structured exception (throw)", "namespace'::Fail]"},
     {"out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
     {"free-null", "Asserted", "gen\\Memwing.cpp: ("},
+    // Out of address space, the common end of a 32-bit program with large images.
+    {"memory-gone out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
+    {"memory-gone write-null", "Attempt to write at 0x00000000", "namespace'::Fail]"},
 };
 
 }  // namespace

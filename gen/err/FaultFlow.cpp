@@ -35,6 +35,7 @@ void ReleaseReserve() {
   if (guardState.reserveBlock && guardState.privateHeap)
     HeapFree(guardState.privateHeap, 0, guardState.reserveBlock);
   guardState.reserveBlock = nullptr;
+  ReleaseAddressReserve();
 }
 
 // The thread that holds the handler (0: none) and the thread doing work for
