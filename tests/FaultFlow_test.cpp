@@ -48,6 +48,9 @@ const Fault kFaults[] = {
     {"throw", "Unhandled structured exception (throw)", "namespace'::Fail]"},
     {"out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
     {"free-null", "Asserted", "gen\\Memwing.cpp: ("},
+    // Out of address space, the common end of a 32-bit program with large images.
+    {"memory-gone out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
+    {"memory-gone write-null", "Attempt to write at 0x00000000", "namespace'::Fail]"},
 };
 
 }  // namespace
@@ -161,6 +164,22 @@ TEST(FaultFlow, AFailureInsideTheReportIsUnrecoverable) {
                            "Exception Address: "))
         << err;
     EXPECT_EQ(std::string::npos, err.find(kReportQuestion));
+  }
+}
+
+// A corrupted heap often fails several threads at once: the first failure
+// is reported, the others wait for the end.
+TEST(FaultFlow, TwoThreadsFailingAtOnceGiveOneReport) {
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE(run);
+    ProbeResult result = RunProbe("guard_probe.exe", "twin-faults", "n");
+    ASSERT_TRUE(result.ended);
+    EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+    std::string err = WithoutCr(result.err);
+    EXPECT_EQ(0u, err.find("\n" + Header("Attempt to write at 0x00000000", "guard_probe.exe")))
+        << err;
+    EXPECT_EQ(err.find(" exception: "), err.rfind(" exception: ")) << err;
+    EXPECT_NE(std::string::npos, err.find(std::string("\n") + kReportQuestion + " [Y/n]? "));
   }
 }
 

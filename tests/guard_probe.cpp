@@ -91,6 +91,28 @@ __attribute__((noinline)) int Deep(int depth) {
 
 volatile int zero = 0;
 
+DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
+  WaitForSingleObject(go, INFINITE);
+  *static_cast<volatile int*>(nullptr) = 1;
+  return 0;
+}
+
+// Takes with malloc, and keeps, all the address space it can get, as a
+// program with large images does before its next allocation fails.
+void* volatile keptBlocks;
+
+void TakeAllAddressSpace() {
+  for (size_t size = 64 << 20; size >= 64 << 10;) {
+    void** block = static_cast<void**>(malloc(size));
+    if (!block) {
+      size /= 2;
+      continue;
+    }
+    *block = keptBlocks;  // chained, so that no block is unused
+    keptBlocks = block;
+  }
+}
+
 int RecurseInALongPath(int depth);
 
 void Fail(const std::string& action) {
@@ -112,6 +134,18 @@ void Fail(const std::string& action) {
     __asm__ volatile("ud2");
   } else if (action == "stack-overflow") {
     Say(std::to_string(Recurse(0)));
+  } else if (action == "twin-faults") {
+    // Two threads released by one event fail within a moment of each other.
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE threads[2];
+    for (HANDLE& thread : threads)
+      thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
+    Sleep(50);
+    SetEvent(go);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+  } else if (action.rfind("memory-gone ", 0) == 0) {
+    TakeAllAddressSpace();
+    Fail(action.c_str() + 12);
   } else if (action == "deep") {
     Deep(100);
   } else if (action == "long-name") {
@@ -198,6 +232,30 @@ struct EarlyFault {
   }
 } earlyFault __attribute__((init_priority(102)));
 
+// Address space in use, the guard's own reserve left out while it is held.
+size_t AddressSpaceInUse() {
+  size_t used = 0;
+  MEMORY_BASIC_INFORMATION region;
+  for (char* at = nullptr; at < reinterpret_cast<char*>(0xFFFF0000) &&
+                           VirtualQuery(at, &region, sizeof region);
+       at = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
+    if (region.State != MEM_FREE) used += region.RegionSize;
+    if (region.BaseAddress == guardState.addressReserve) used -= region.RegionSize;
+  }
+  return used;
+}
+
+// Writes each new high of the address space in use: the first line is the
+// program's own, the last its report's peak.
+DWORD WINAPI WatchAddressSpace(LPVOID) {
+  for (size_t peak = 0;; Sleep(1)) {
+    size_t used = AddressSpaceInUse();
+    if (used <= peak) continue;
+    peak = used;
+    Say("in-use=" + std::to_string(used));
+  }
+}
+
 std::string threadAction;
 
 DWORD WINAPI FailOnThread(LPVOID) {
@@ -217,8 +275,12 @@ int main(int argc, char** argv) {
     QueryPerformanceCounter(&now);
     Say("fault-at=" + std::to_string(now.QuadPart));
   }
+  if (GetEnvironmentVariableA("PROBE_WATCH", nullptr, 0)) {
+    CloseHandle(CreateThread(nullptr, 0, WatchAddressSpace, nullptr, 0, nullptr));
+    Sleep(50);
+  }
   if (action == "thread" && argc >= 3) {
-    threadAction = argv[2];
+    threadAction = argc >= 4 ? std::string(argv[2]) + " " + argv[3] : argv[2];
     HANDLE thread = CreateThread(nullptr, 0, FailOnThread, nullptr, 0, nullptr);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);

@@ -35,18 +35,41 @@ void ReleaseReserve() {
   if (guardState.reserveBlock && guardState.privateHeap)
     HeapFree(guardState.privateHeap, 0, guardState.reserveBlock);
   guardState.reserveBlock = nullptr;
+  ReleaseAddressReserve();
 }
 
+// The thread that holds the handler (0: none) and the thread doing work for
+// it. A failure on either is a failure of the handling itself; a failure on
+// any other thread waits its turn.
+volatile LONG handlerOwner;
+volatile LONG handlerHelper;
+const DWORD kTurnPollMs = 10;
+
 // The faulting thread's stack may be nearly gone: the work runs on a
-// fresh thread while this one waits.
+// fresh thread while this one waits. The thread is known as the helper
+// before it runs a single instruction.
 void RunOnFreshThread(LPTHREAD_START_ROUTINE routine) {
-  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, CREATE_SUSPENDED, &id);
   if (!thread) {
     routine(nullptr);
     return;
   }
+  InterlockedExchange(&handlerHelper, static_cast<LONG>(id));
+  ResumeThread(thread);
   WaitForSingleObject(thread, INFINITE);
+  InterlockedCompareExchange(&handlerHelper, 0, static_cast<LONG>(id));
   CloseHandle(thread);
+}
+
+bool IsHandlingThread(LONG self) { return handlerOwner == self || handlerHelper == self; }
+
+// Several threads often fail at once (a corrupted heap, memory gone): the
+// first one is reported and the others wait here until the process ends
+// with that report. A handler given back (a code passed on, a foreign host)
+// lets the next one in.
+void TakeHandler(LONG self) {
+  while (InterlockedCompareExchange(&handlerOwner, self, 0) != 0) Sleep(kTurnPollMs);
 }
 
 // The console shows the title only where it carries information.
@@ -75,11 +98,6 @@ bool RaisedInForeignHost(DWORD code) {
     return false;
   }
   return GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-bool IsPassedOn(DWORD code) {
-  return code == kDebuggerOutput || code == kSingleStep || code == kRpcServerUnavailable ||
-         code == kRpcFailed;
 }
 
 // A throw made visible to the guard carries the thrown type as its third
@@ -133,7 +151,25 @@ void RunWhereStackIs(DWORD code, LPTHREAD_START_ROUTINE routine) {
 
 LONG PassOn() {
   guardState.inHandler = false;
+  InterlockedExchange(&handlerOwner, 0);
   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Codes that are no failure: passed on by any thread without taking the
+// handler, so that they never wait behind another thread's report (that
+// thread keeps running, as every other thread does during a report).
+bool IsPassedOn(const EXCEPTION_RECORD* record) {
+  DWORD code = record->ExceptionCode;
+  return code == kDebuggerOutput || code == kSingleStep || code == kRpcServerUnavailable ||
+         code == kRpcFailed || code == kBreakpoint || code == kUnwindConsolidate ||
+         (code == kThrowException && IsThrownErrFrame(record));
+}
+
+[[noreturn]] void ReportNestedAndEnd(EXCEPTION_POINTERS* pointers) {
+  guardState.exceptionPointers = pointers;
+  ReleaseReserve();
+  RunOnFreshThread(ReportNestedFailure);
+  TerminateAfterFailure();
 }
 
 }  // namespace
@@ -145,19 +181,15 @@ ModuleHandleRecord moduleHandleRecord INIT_ORDER_MODULE_HANDLE;
 LONG CALLBACK OnStructuredException(EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   DWORD code = record->ExceptionCode;
+  LONG self = static_cast<LONG>(GetCurrentThreadId());
+  if (IsHandlingThread(self)) ReportNestedAndEnd(pointers);
+  if (IsPassedOn(record)) return EXCEPTION_CONTINUE_SEARCH;
+  TakeHandler(self);
   RunWhereStackIs(code, LoadUrlModule);
   guardState.exceptionPointers = pointers;
-  if (guardState.inHandler) {
-    ReleaseReserve();
-    RunOnFreshThread(ReportNestedFailure);
-    TerminateAfterFailure();
-  }
   guardState.inHandler = true;
   RunWhereStackIs(code, PrepareHandling);
   if (foreignHost) return PassOn();
-  if (IsPassedOn(code)) return PassOn();
-  if (code == kThrowException && IsThrownErrFrame(record)) return PassOn();
-  if (code == kBreakpoint || code == kUnwindConsolidate) return PassOn();
   if (code == kErrFrameException) ShowErrFrameAndEnd(record);
 
   guardState.exceptionPointers = pointers;

@@ -21,6 +21,9 @@ struct GuardState {
   HANDLE partnerThread = INVALID_HANDLE_VALUE;
   HANDLE privateHeap = nullptr;  // the library's heap (gen/Memwing)
   void* reserveBlock = nullptr;  // released first when memory runs out
+  // Address space only, held for the report's own work (the symbol
+  // handler's loads) and released when a report starts.
+  void* addressReserve = nullptr;
 };
 
 extern GuardState guardState;
@@ -43,6 +46,9 @@ class CrashGuard {
   CrashGuard(const CrashGuard&) = delete;
   CrashGuard& operator=(const CrashGuard&) = delete;
 };
+
+// Gives back the address space held for a report; nothing when none is held.
+void ReleaseAddressReserve();
 
 // Frees the reserve block, destroys the private heap and removes the
 // handlers that can be removed. Registered with atexit by the constructor:
