@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
+#include <windows.h>
 
 #include "gen/err/Err.h"
-#include "toolkit/Probe.h"
-#include "toolkit/Raised.h"
 
 namespace {
 
@@ -20,30 +17,23 @@ void RaiseListed(const char* format, ...) {
 
 }  // namespace
 
-TEST(ErrFrame, AnErrorArrivesAtItsCatchOnceAsAFormattedCopy) {
-  {
-    ErrFrame clean;
-    EXPECT_FALSE(clean.Try([] {}));
-    EXPECT_EQ(&rootFrame, CurrentFrameSlot());  // a Catch with nothing raised pops
-  }
-  ErrFrame frame;
-  EXPECT_EQ(&frame, CurrentFrameSlot());
+TEST(ErrFrame, AnErrorArrivesOnceAsAFormattedCopyAndTravelsOutwards) {
+  ErrFrame outer;
+  EXPECT_FALSE(outer.Try([] {}));
+  EXPECT_EQ(&rootFrame, CurrentFrameSlot());  // a Catch with nothing raised pops
+  outer.Enter();
   try {
     ErrRaise(kFileTemplate, "a.txt");
     ADD_FAILURE() << "not thrown";
   } catch (ErrFrame& thrown) {
-    EXPECT_NE(&frame, &thrown);
+    EXPECT_NE(&outer, &thrown);
     EXPECT_EQ(kFileTemplate, thrown.Code());
     EXPECT_STREQ("Cannot open 'a.txt'", thrown.Message().Text());
   }
-  EXPECT_TRUE(frame.Catch());
-  EXPECT_FALSE(frame.Catch());
-  EXPECT_EQ(0, errorNesting);
-  EXPECT_EQ(&rootFrame, CurrentFrameSlot());
-}
+  EXPECT_TRUE(outer.Catch());
+  EXPECT_FALSE(outer.Catch());
 
-TEST(ErrFrame, NestedFramesHandTheErrorOutwards) {
-  ErrFrame outer;
+  outer.Enter();
   EXPECT_TRUE(outer.Try([] {
     ErrFrame inner;
     if (inner.Try([] { ErrRaise(kFileTemplate, "deep.ini"); })) inner.RethrowToEnclosing();
@@ -88,49 +78,4 @@ TEST(TranslateErrFrameException, ThrowsACopyOfTheCarriedFrameOnlyForCode100) {
   EXCEPTION_POINTERS pointers = {&record, nullptr};
   TranslateErrFrameException(101, &pointers);
   EXPECT_THROW(TranslateErrFrameException(100, &pointers), ErrFrame);
-}
-
-namespace {
-
-// How a guarded probe ended: its full exit code, its output, then its errors.
-std::string Ending(const char* action, const char* input = "") {
-  ProbeResult result = RunProbe("guard_probe.exe", action, input);
-  char code[16];
-  snprintf(code, sizeof code, "%lX ", result.exitCode);
-  return (result.ended ? code : "running ") + result.out + "|" + result.err;
-}
-
-}  // namespace
-
-// A failed check becomes exception 101 "Asserted" naming its module and
-// line, and the operation does not go on.
-TEST(ErrAssert, ChecksRaiseAssertedNamingModuleAndLineAndDoNotGoOn) {
-  const char kAsserted[] =
-      "FFFFFFFF code=00000065 text=Asserted\n"
-      "message=Internal error. Trap to the debugger(Y/N)?\nAssertion failed at '";
-  for (auto [action, site] : {std::pair{"assert", "..\\gen\\Str.cpp' line 77\n\n|"},
-                              std::pair{"null-format", "..\\Gen\\Err.cpp' line 21\n\n|"},
-                              std::pair{"reenter", "..\\Gen\\Err.cpp' line 132\n\n|"}})
-    EXPECT_EQ(kAsserted + std::string(site),
-              Ending(action).substr(0, strlen(kAsserted) + strlen(site)));
-}
-
-// An error nobody can catch ends the process with its template's identity,
-// which the probe prints first.
-TEST(ErrRaise, AnUncatchableErrorExitsWithItsTemplateIdentity) {
-  const char kDoubleNested[] =
-      "Internal double nested error. Trap to the debugger(Y/N)\r\n"
-      "First: { first error\r\n}\r\nNested: { second error\r\n}\r\n?";
-  for (auto [action, err] : {std::pair{"root-error", "Cannot delete file"},
-                             std::pair{"double-nested", kDoubleNested}}) {
-    ProbeResult result = RunProbe("guard_probe.exe", action, "n");
-    ASSERT_TRUE(result.ended) << action;
-    EXPECT_EQ("identity=" + std::to_string(result.exitCode) + "\n", result.out);
-    EXPECT_EQ(err, result.err);
-  }
-}
-
-TEST(AskTrapToDebugger, NoAnswerOrNoMeansDoNotBreak) {
-  for (const char* input : {"", "n", "N"})
-    EXPECT_EQ("0 not held\nreturned\n|\r\n?", Ending("ask", input)) << "input '" << input << "'";
 }

@@ -8,7 +8,7 @@
 #include "gen/err/errgpfse.h"
 #include "toolkit/Probe.h"
 
-TEST(DescribeException, EveryCodeHasItsText) {
+TEST(ExceptionText, EveryCodeHasItsTextAnUnlistedSignalIsUnknown) {
   static const char carried[] = "carried text";
   const struct {
     DWORD code;
@@ -48,84 +48,107 @@ TEST(DescribeException, EveryCodeHasItsText) {
       {100, {}, "unknown 0x00000064"},
   };
   for (const auto& c : cases) {
-    EXCEPTION_RECORD record = {c.code, 0, nullptr, nullptr, static_cast<DWORD>(c.arguments.size())};
+    EXCEPTION_RECORD record = {c.code, 0, nullptr, nullptr, static_cast<DWORD>(c.arguments.size()), {}};
     std::copy(c.arguments.begin(), c.arguments.end(), record.ExceptionInformation);
     EXPECT_STREQ(c.text, DescribeException(&record)) << std::hex << c.code;
-  }
-}
-
-namespace {
-
-// How a guarded probe ended: its full exit code, its output, then its errors.
-std::string Ending(const std::string& action) {
-  ProbeResult result = RunProbe("guard_probe.exe", action);
-  char code[16];
-  snprintf(code, sizeof code, "%lX ", result.exitCode);
-  return (result.ended ? code : "running ") + result.out + "|" + result.err;
-}
-
-}  // namespace
-
-// Each signal the guard hooks ends the process as internal error 101 with
-// the signal's text, before anything of the program's own goes on.
-TEST(OnSignal, EverySignalEndsTheProcessAsAnInternalErrorWithItsText) {
-  const std::pair<int, const char*> cases[] = {
-      {2, "CTRL+C signal (SIGINT)"},
-      {4, "Illegal instruction (SIGILL)"},
-      {8, "FPU error (SIGFPE)"},
-      {11, "Illegal storage access (SIGSEGV)"},
-      {15, "Termination request (SIGTERM)"},
-      {21, "Ctrl-Break sequence (SIGBREAK)"},
-      {22, "Abnormal termination (SIGABRT)"},
-  };
-  for (const auto& [signal, text] : cases) {
-    std::string ending = Ending("signal " + std::to_string(signal));
-    EXPECT_EQ("FFFFFFFF code=00000065 text=" + std::string(text) + "\nmessage=\n|",
-              ending.substr(0, ending.find('|') + 1));
   }
   EXPECT_STREQ("Unknown signal", DescribeSignal(3));
 }
 
-// The terminate routine ends at once and silently; an ErrFrame carried as
-// exception 100 is shown with the product's title.
-TEST(CrashGuard, InstalledBeforeTheProgramRunsAndEndsEachWayWithItsCode) {
-  EXPECT_EQ("0 installed\nreturned\n|", Ending("exit"));
-  EXPECT_EQ("FFFFFFFF |", Ending("terminate"));
-  EXPECT_EQ("FFFFFFFF code=00000064 text=unknown 0x00000064\n|Product 0.01 errorcarried message",
-            Ending("errframe-exception"));
+namespace {
+
+// How a guarded probe ended: its full exit code (or the identity it printed
+// first), its output, then its errors.
+std::string Ending(const char* action, const char* input) {
+  ProbeResult result = RunProbe("guard_probe.exe", action, input);
+  std::string identity = "identity=" + std::to_string(result.exitCode) + "\n";
+  char code[16];
+  snprintf(code, sizeof code, "%lX ", result.exitCode);
+  bool byIdentity = result.out.rfind(identity, 0) == 0;
+  return !result.ended ? "running"
+         : byIdentity  ? "IDENTITY " + result.out.substr(identity.size()) + "|" + result.err
+                       : code + result.out + "|" + result.err;
+}
+
+}  // namespace
+
+// Every way a guarded program ends, read from outside. Signals and checks
+// become internal error 101 (the observer's "code=00000065") with their
+// text and stop the program; an error nobody can catch exits with its
+// template's identity. An ending in "|..." leaves the report unread.
+TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
+#define SIGNALED(text) "FFFFFFFF code=00000065 text=" text "\nmessage=\n|..."
+#define ASSERTED(site)                                                                    \
+  "FFFFFFFF code=00000065 text=Asserted\nmessage=Internal error. Trap to the debugger(Y/N)?\n" \
+  "Assertion failed at '" site "\n\n|..."
+  const struct {
+    const char* action;
+    const char* input;
+    const char* ending;
+  } cases[] = {
+      {"exit", "", "0 installed\nreturned\n|"},
+      {"terminate", "", "FFFFFFFF |"},
+      {"errframe-exception", "",
+       "FFFFFFFF code=00000064 text=unknown 0x00000064\n|Product 0.01 errorcarried message"},
+      {"signal 2", "", SIGNALED("CTRL+C signal (SIGINT)")},
+      {"signal 4", "", SIGNALED("Illegal instruction (SIGILL)")},
+      {"signal 8", "", SIGNALED("FPU error (SIGFPE)")},
+      {"signal 11", "", SIGNALED("Illegal storage access (SIGSEGV)")},
+      {"signal 15", "", SIGNALED("Termination request (SIGTERM)")},
+      {"signal 21", "", SIGNALED("Ctrl-Break sequence (SIGBREAK)")},
+      {"signal 22", "", SIGNALED("Abnormal termination (SIGABRT)")},
+      {"assert", "", ASSERTED("..\\gen\\Str.cpp' line 77")},
+      {"null-format", "", ASSERTED("..\\Gen\\Err.cpp' line 21")},
+      {"reenter", "", ASSERTED("..\\Gen\\Err.cpp' line 132")},
+      {"root-error", "", "IDENTITY |Cannot delete file"},
+      {"double-nested", "n",
+       "IDENTITY |Internal double nested error. Trap to the debugger(Y/N)\r\n"
+       "First: { first error\r\n}\r\nNested: { second error\r\n}\r\n?"},
+      {"ask", "", "0 not held\nreturned\n|\r\n?"},  // no answer or no: do not break
+      {"ask", "n", "0 not held\nreturned\n|\r\n?"},
+      {"ask", "N", "0 not held\nreturned\n|\r\n?"},
+  };
+#undef SIGNALED
+#undef ASSERTED
+  for (const auto& c : cases) {
+    std::string ending = Ending(c.action, c.input), expected = c.ending;
+    if (expected.rfind("|...") == expected.size() - 4)
+      ending = ending.substr(0, expected.size() - 3) + "...";
+    EXPECT_EQ(expected, ending) << c.action << " " << c.input;
+  }
 }
 
 namespace {
 
-DWORD WINAPI WaitForEvent(LPVOID event) { return WaitForSingleObject(event, 10000); }
+DWORD WINAPI AwaitPulse(LPVOID event) { return WaitForSingleObject(event, 10000); }
 
 }  // namespace
 
-// Closed again, the objects must be gone: the release holds no handle.
+// Closed again, the objects must be gone: the release keeps no handle.
 TEST(ReleaseSiblingWaits, PulsesTheEventsReleasesTheMutexesAndCreatesNothing) {
-  const char* const events[] = {kPaintReadyEvent, kCaptureReadyEvent};
-  const char* const mutexes[] = {kSharedMutex, kCaptureMutex};
+  const char* const names[] = {kPaintReadyEvent, kCaptureReadyEvent, kSharedMutex, kCaptureMutex};
   {
     std::vector<Handle> objects, waiters;
-    for (const char* name : events) {
-      objects.emplace_back(CreateEventA(nullptr, TRUE, FALSE, name));
-      waiters.emplace_back(CreateThread(nullptr, 0, WaitForEvent, objects.back().Get(), 0, nullptr));
-    }
-    for (const char* name : mutexes) objects.emplace_back(CreateMutexA(nullptr, TRUE, name));
+    for (int i = 0; i < 4; ++i)
+      objects.emplace_back(i < 2 ? CreateEventA(nullptr, TRUE, FALSE, names[i])
+                                 : CreateMutexA(nullptr, TRUE, names[i]));
+    for (int i = 0; i < 2; ++i)
+      waiters.emplace_back(CreateThread(nullptr, 0, AwaitPulse, objects[i].Get(), 0, nullptr));
     Sleep(200);  // both waiters wait
     ReleaseSiblingWaits();
     for (int i = 0; i < 2; ++i) {
-      DWORD woken = 0;
+      DWORD woken = WAIT_FAILED;
       WaitForSingleObject(waiters[i].Get(), INFINITE);
       GetExitCodeThread(waiters[i].Get(), &woken);
-      EXPECT_EQ(WAIT_OBJECT_0, woken) << events[i];
-      EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(objects[i].Get(), 0)) << events[i];
-      EXPECT_FALSE(ReleaseMutex(objects[2 + i].Get())) << mutexes[i] << " still owned";
+      EXPECT_EQ(WAIT_OBJECT_0, woken) << names[i];
+      EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(objects[i].Get(), 0)) << names[i] << " left set";
+      EXPECT_FALSE(ReleaseMutex(objects[2 + i].Get())) << names[2 + i] << " still owned";
     }
   }
   ReleaseSiblingWaits();
-  for (const char* name : events) EXPECT_EQ(nullptr, OpenEventA(SYNCHRONIZE, FALSE, name));
-  for (const char* name : mutexes) EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, name));
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(nullptr, Handle(i < 2 ? OpenEventA(SYNCHRONIZE, FALSE, names[i])
+                                    : OpenMutexA(SYNCHRONIZE, FALSE, names[i])).Get()) << names[i];
 }
 
 TEST(CrashGuard, ASecondConstructionKeepsHeapAndReserveTheTeardownDestroysThem) {
