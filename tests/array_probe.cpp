@@ -10,17 +10,15 @@
 extern "C" const bool crashGuardConsoleMode = true;
 
 int main(int argc, char** argv) {
-  if (argc < 2) return 2;
-  const char* action = argv[1];
+  const char* action = argc < 2 ? "" : argv[1];
+  const char text[] = "abc";
   if (strcmp(action, "block-at-end") == 0) {
     ByteBlock block;
     block.Allocate(4);
     block.At(4);
   } else if (strcmp(action, "pop-empty") == 0) {
-    TypedArray<int> empty;
-    empty.Pop();
+    TypedArray<int>().Pop();
   } else if (strcmp(action, "head-outside") == 0) {
-    const char text[] = "abc";
     HeadUpTo(StrView(text, 1), text + 2);
   } else {
     return 2;
