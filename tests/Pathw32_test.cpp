@@ -19,41 +19,26 @@ using Scratch = class TempFolder;
 const std::string kPathw32 = "..\\gen\\Pathw32.cpp:";
 
 // For its lifetime the variable has the given value, or none.
-class VariableScope {
- public:
-  VariableScope(const char* name, const std::optional<std::string>& value) : name_(name) {
-    char saved[32768];
-    DWORD length = GetEnvironmentVariableA(name, saved, sizeof saved);
-    if (length) saved_ = std::string(saved, length);
+struct VariableScope {
+  VariableScope(const char* name, const std::optional<std::string>& value) : name(name) {
+    char room[32768];
+    DWORD length = GetEnvironmentVariableA(name, room, sizeof room);
+    if (length) saved = std::string(room, length);
     SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
   }
-  ~VariableScope() { SetEnvironmentVariableA(name_, saved_ ? saved_->c_str() : nullptr); }
-
- private:
-  const char* name_;
-  std::optional<std::string> saved_;
+  ~VariableScope() { SetEnvironmentVariableA(name, saved ? saved->c_str() : nullptr); }
+  const char* name;
+  std::optional<std::string> saved;
 };
 
 // A file of `size` bytes last written at `writeTime` (seconds since 1970).
 void PlaceFile(const std::string& path, DWORD size = 0, int64_t writeTime = 0) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, std::string(size, 'x').data(), size, &written, nullptr);
+  Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  WriteFile(file.Get(), std::string(size, 'x').data(), size, &size, nullptr);
   ULARGE_INTEGER ticks;
   ticks.QuadPart = writeTime * 10000000 + 116444736000000000;  // from 1601
   FILETIME time = {ticks.LowPart, ticks.HighPart};
-  if (writeTime) SetFileTime(file, nullptr, nullptr, &time);
-  CloseHandle(file);
-}
-
-// "name size writeTime" of every entry found, sorted by name.
-std::vector<std::string> FindAll(const std::string& pattern) {
-  std::vector<std::string> entries;
-  for (FileFind file(pattern.c_str()); file.More(); file.Next())
-    entries.push_back(std::string(file.Name()) + " " + std::to_string(file.Size()) + " " +
-                      std::to_string(file.WriteTime()));
-  std::sort(entries.begin(), entries.end());
-  return entries;
+  if (writeTime) SetFileTime(file.Get(), nullptr, nullptr, &time);
 }
 
 // What a running search holds: the folder's handle and a record on the
@@ -79,13 +64,12 @@ TEST(WellKnownFolders, AreWhatWindowsGivesWithOneSeparator) {
   GetCurrentDirectoryA(MAX_PATH, current);
   GetTempPathA(MAX_PATH, temp);  // already ends in one
   GetModuleFileNameA(nullptr, module, MAX_PATH);
-  EXPECT_EQ(std::string(windows) + "\\", std::string(WindowsFolder()));
-  EXPECT_EQ(std::string(system) + "\\", std::string(SystemFolder()));
-  EXPECT_EQ(std::string(current) + "\\", std::string(CurrentFolder()));
-  EXPECT_STREQ(temp, TempFolder());
-  EXPECT_STREQ(module, ModuleFileName());
-  EXPECT_STREQ("Pathw32_test.exe", ModuleBaseName());
-
+  EXPECT_EQ((std::vector<std::string>{std::string(windows) + "\\", std::string(system) + "\\",
+                                      std::string(current) + "\\", temp, module,
+                                      "Pathw32_test.exe"}),
+            (std::vector<std::string>{WindowsFolder().Text(), SystemFolder().Text(),
+                                      CurrentFolder().Text(), TempFolder().Text(),
+                                      ModuleFileName().Text(), ModuleBaseName().Text()}));
   HMODULE saved = std::exchange(moduleHandle, nullptr);
   std::string site = FiredCheck([] { ModuleFileName(); });
   moduleHandle = saved;
@@ -97,18 +81,15 @@ TEST(WellKnownFolders, AreWhatWindowsGivesWithOneSeparator) {
 TEST(DataFolders, AreTheVariablesProductFolderOrElseTheTemporaryFolder) {
   const std::string longest = "C:\\" + std::string(4087, 'v');  // with "\NARV": 4095
   const std::pair<std::optional<std::string>, std::string> cases[] = {
-      {"C:\\Users\\Ann\\AppData", "C:\\Users\\Ann\\AppData\\NARV\\"},
-      {"D:\\", "D:\\NARV\\"},
-      {longest, longest + "\\NARV\\"},
-      {longest + "v", std::string(TempFolder())},
-      {std::nullopt, std::string(TempFolder())},
-  };
+      {"C:\\Users\\Ann\\AppData", "C:\\Users\\Ann\\AppData\\NARV\\"}, {"D:\\", "D:\\NARV\\"},
+      {longest, longest + "\\NARV\\"}, {longest + "v", TempFolder().Text()},
+      {std::nullopt, TempFolder().Text()}};
   const std::pair<const char*, Str (*)()> folders[] = {{"AppData", UserDataFolder},
-                                                        {"AllUsersProfile", CommonDataFolder}};
+                                                       {"AllUsersProfile", CommonDataFolder}};
   for (const auto& f : folders) {
     for (const auto& c : cases) {
       VariableScope scope(f.first, c.first);
-      EXPECT_EQ(c.second, std::string(f.second())) << f.first << "=" << c.first.value_or("(unset)");
+      EXPECT_EQ(c.second, f.second().Text()) << f.first << "=" << c.first.value_or("(unset)");
     }
   }
 }
@@ -124,51 +105,42 @@ TEST(FindDataFile, TakesTheFirstPlaceInTheFixedOrderElseTheUserDataPlace) {
   const std::string places[] = {current.Path() + "\\" + name, BinFolder() + name,
                                 user.Path() + "\\NARV\\" + name, common.Path() + "\\NARV\\" + name};
   for (int first = 0; first <= 4; ++first) {  // files from the first place on
-    for (int place = 0; place < 4; ++place) {
-      if (place >= first)
-        PlaceFile(places[place]);
-      else
-        DeleteFileA(places[place].c_str());
-    }
-    const int found = first < 4 ? first : 2;  // with none: the user's place
-    EXPECT_EQ(places[found], std::string(FindDataFile(name.c_str())));
+    for (int place = 0; place < 4; ++place)
+      place >= first ? PlaceFile(places[place]) : void(DeleteFileA(places[place].c_str()));
+    EXPECT_EQ(places[first < 4 ? first : 2], FindDataFile(name.c_str()).Text());  // else user's
   }
   // A folder of that name is no data file.
   CreateDirectoryA(places[0].c_str(), nullptr);
   PlaceFile(places[3]);
-  EXPECT_EQ(places[3], std::string(FindDataFile(name.c_str())));
-  RemoveDirectoryA(places[0].c_str());
-  DeleteFileA(places[3].c_str());
+  EXPECT_EQ(places[3], FindDataFile(name.c_str()).Text());
 
-  EXPECT_EQ(std::string(WindowsFolder()) + "win.ini", std::string(FindDataFile("win.ini")));
+  EXPECT_EQ(std::string(WindowsFolder()) + "win.ini", FindDataFile("win.ini").Text());
   // Beside the executable a name without extension takes the executable's.
   EXPECT_STREQ(ModuleFileName(), FindDataFile("Pathw32_test"));
   std::string elsewhere = current.Path() + "\\sub\\x.dat";
-  EXPECT_EQ(elsewhere, std::string(FindDataFile(elsewhere.c_str())));
+  EXPECT_EQ(elsewhere, FindDataFile(elsewhere.c_str()).Text());
   SetCurrentFolder(saved);
 }
 
-TEST(FileFind, ListsTheFilesWithSizeAndWriteTimeSkippingFolders) {
+// Folders, "." and ".." included, are never current.
+TEST(FileFind, ListsTheFilesWithSizeAndWriteTimeOrIsExhaustedAtOnce) {
   Scratch folder;
   const std::string base = folder.Path() + "\\";
   PlaceFile(base + "a.txt", 3, 1000000000);
   PlaceFile(base + "b.dat", 0, 4102444800);  // 2100: past 32-bit seconds
-  ASSERT_TRUE(CreateFolders(base + "sub"));
-  PlaceFile(base + "sub\\c.txt");
-  EXPECT_EQ((std::vector<std::string>{"a.txt 3 1000000000", "b.dat 0 4102444800"}),
-            FindAll(base + "*"));
-}
+  ASSERT_TRUE(CreateFolders(base + "sub\\deeper"));
+  std::vector<std::string> found;
+  for (FileFind file((base + "*").c_str()); file.More(); file.Next())
+    found.push_back(std::string(file.Name()) + " " + std::to_string(file.Size()) + " " +
+                    std::to_string(file.WriteTime()));
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ((std::vector<std::string>{"a.txt 3 1000000000", "b.dat 0 4102444800"}), found);
 
-TEST(FileFind, SearchesWithoutFilesAreExhaustedAtOnceAndOtherFailuresChecked) {
-  Scratch folder;
-  const std::string base = folder.Path() + "\\";
-  ASSERT_TRUE(CreateFolders(base + "sub1\\deeper"));
-  for (const std::string& pattern : {base + "*", base + "*.none", base + "missing\\*"}) {
+  for (const std::string& pattern : {base + "sub\\*", base + "*.none", base + "missing\\*"}) {
     FileFind find(pattern.c_str());
-    EXPECT_FALSE(find.More()) << pattern;
-    EXPECT_STREQ("", find.CurrentName());
-    EXPECT_EQ(kPathw32 + "68", FiredCheck([&] { find.Name(); }));
-    EXPECT_EQ(kPathw32 + "72", FiredCheck([&] { find.Next(); }));
+    std::string seen = std::to_string(find.More()) + " '" + find.CurrentName().Text() + "' ";
+    seen += FiredCheck([&] { find.Name(); }) + " " + FiredCheck([&] { find.Next(); });
+    EXPECT_EQ("0 '' " + kPathw32 + "68 " + kPathw32 + "72", seen) << pattern;
   }
   // No wildcards in folders.
   EXPECT_EQ(kPathw32 + "63", FiredCheck([&] { FileFind find((base + "s*\\*").c_str()); }));
@@ -178,8 +150,7 @@ TEST(FileFind, GivesItsSearchBackWhenExhaustedAndWhenDestroyed) {
   Scratch folder;
   const std::string pattern = folder.Path() + "\\*";
   for (const char* name : {"\\a", "\\b", "\\c"}) PlaceFile(folder.Path() + name);
-
-  const std::pair<DWORD, size_t> before = Held();
+  const auto before = Held();
   {
     FileFind exhausted(pattern.c_str());
     EXPECT_NE(before, Held());  // the measure sees a running search
