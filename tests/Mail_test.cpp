@@ -22,9 +22,10 @@ std::string TempPath() {
 
 }  // namespace
 
-// Where no way may be used, a sending reaches neither the client nor the
-// mail program.
-TEST(MailMethodAvailable, DisabledWinsMailtoNeedsNoPermissionTheClientAndFormDo) {
+// The mail program gets subject and body unencoded but for line feeds, and
+// no attachments; the client is asked only where the mailto: way is not
+// chosen; where no way may be used, neither is reached.
+TEST(SendMail, DisabledWinsMailtoNeedsNoPermissionTheClientAndFormDo) {
   const struct {
     int32_t flags;
     const char* permission;  // WIN.INI [MAIL] MAPI; null: missing
@@ -40,14 +41,20 @@ TEST(MailMethodAvailable, DisabledWinsMailtoNeedsNoPermissionTheClientAndFormDo)
   ASSERT_TRUE(mailProgram.Ready());
   for (const auto& c : cases) {
     MapiPermission permission(c.permission);
+    MapiDouble client;
     EXPECT_EQ(c.available, MailMethodAvailable(c.flags))
         << c.flags << " with " << (c.permission ? c.permission : "none");
-    if (c.available) continue;
-    MapiDouble client;
-    SendMail(c.flags, "who@x.y", "s", "b", 0, kNoFiles);
-    EXPECT_TRUE(client.Calls().empty()) << c.flags;
+    SendMail(c.flags, "who@x.y", "Sub & #1", "line 1\nline 2", 1, "C:\\a.log");
+    bool mailto = c.available && (c.flags & MAIL_MAILTO);
+    EXPECT_EQ(c.available && !mailto, !client.Calls().empty()) << c.flags;
+    if (!mailto) continue;
+    EXPECT_EQ("mailto:who@x.y?subject=Sub & #1&body=line 1%0D%0Aline 2",
+              mailProgram.Received().value_or("<nothing>"));
+    DeleteFileA((mailProgram.Path() + ".started").c_str());
   }
   EXPECT_FALSE(mailProgram.Received(1500));
+  MailTo("who@x.y", "a&b #c");
+  EXPECT_EQ("mailto:who@x.y?subject=a&b #c", mailProgram.Received().value_or("<nothing>"));
 }
 
 // Every field the client is given, with and without a default logon.
@@ -122,23 +129,6 @@ TEST(SendMail, WithoutTheClientsLibraryNothingHappens) {
   Outcome outcome = RunToEnd(probe, 20000);
   EXPECT_TRUE(outcome.ended && outcome.exitCode == 0 && outcome.dialogs.empty());
   EXPECT_TRUE(client.Calls().empty());
-}
-
-TEST(MailTo, TheMailProgramReceivesTheAddressWithoutAttachmentsOrEncoding) {
-  MapiPermission permission("1");
-  for (bool withBody : {true, false}) {
-    SchemeStandIn mailProgram("mailto");
-    ASSERT_TRUE(mailProgram.Ready());
-    MapiDouble client;
-    if (withBody)
-      SendMail(MAIL_MAILTO | MAIL_MAPI, "who@x.y", "Sub & #1", "line 1\nline 2", 1, "C:\\a.log");
-    else
-      MailTo("who@x.y", "a&b #c");
-    EXPECT_EQ(withBody ? "mailto:who@x.y?subject=Sub & #1&body=line 1%0D%0Aline 2"
-                       : "mailto:who@x.y?subject=a&b #c",
-              mailProgram.Received().value_or("<nothing>"));
-    EXPECT_TRUE(client.Calls().empty());
-  }
 }
 
 // A line longer than a piece is read as two; the marker in the second piece
