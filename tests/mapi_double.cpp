@@ -1,7 +1,7 @@
 // Stands in for the mail client's library ("MAPI32.DLL") beside the test
-// programs. Every call is appended as lines to the file named by
-// MAPI_DOUBLE_RECORD; MAPILogon and MAPISendMail return the numbers in
-// MAPI_DOUBLE_LOGON and MAPI_DOUBLE_SEND (0 when unset).
+// programs: appends every call as lines to the file MAPI_DOUBLE_RECORD
+// names; MAPILogon and MAPISendMail return MAPI_DOUBLE_LOGON and
+// MAPI_DOUBLE_SEND (0 when unset), a logon the session 77.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,17 +10,14 @@
 
 namespace {
 
-const MapiSession kSession = 77;
-
 std::string Variable(const char* name) {
   char value[MAX_PATH];
   DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
   return length && length < sizeof value ? value : "";
 }
 
-// Numbers as they are; texts quoted, with line breaks as "\r" and "\n" so
-// that each call stays on its line; pointers the client must leave unset as
-// "null" or "set".
+// Texts quoted, with line breaks as "\r" and "\n" so that each call stays on
+// its line; pointers the client is not given as "null".
 std::string Field(ULONG number) { return std::to_string(number); }
 std::string Field(const void* pointer) { return pointer ? "set" : "null"; }
 std::string Field(const char* text) {
@@ -31,13 +28,14 @@ std::string Field(const char* text) {
   return shown + "'";
 }
 
-template <typename... Fields> void Record(const char* word, Fields... fields) {
+template <typename... Fields> ULONG Record(const char* word, Fields... fields) {
   std::string line = word;
   for (const std::string& field : {Field(fields)...}) line += " " + field;
   if (FILE* file = fopen(Variable("MAPI_DOUBLE_RECORD").c_str(), "ab")) {
     fputs((line + "\n").c_str(), file);
     fclose(file);
   }
+  return 0;
 }
 
 void Record(const char* word, const MapiRecipDesc& r) {
@@ -53,14 +51,13 @@ extern "C" __declspec(dllexport) ULONG WINAPI MAPILogon(ULONG_PTR window, LPSTR 
                                                         ULONG reserved, MapiSession* session) {
   Record("logon", window, profile, password, flags, reserved);
   ULONG result = Result("MAPI_DOUBLE_LOGON");
-  if (result == 0) *session = kSession;
+  if (result == 0) *session = 77;
   return result;
 }
 
 extern "C" __declspec(dllexport) ULONG WINAPI MAPILogoff(MapiSession session, ULONG_PTR window,
                                                          ULONG flags, ULONG reserved) {
-  Record("logoff", session, window, flags, reserved);
-  return 0;
+  return Record("logoff", session, window, flags, reserved);
 }
 
 extern "C" __declspec(dllexport) ULONG WINAPI MAPISendMail(MapiSession session, ULONG_PTR window,
@@ -74,10 +71,8 @@ extern "C" __declspec(dllexport) ULONG WINAPI MAPISendMail(MapiSession session, 
   Record("body", m.lpszNoteText);
   if (m.lpOriginator) Record("from", *m.lpOriginator);
   for (ULONG i = 0; i < m.nRecipCount; ++i) Record("to", m.lpRecips[i]);
-  for (ULONG i = 0; i < m.nFileCount; ++i) {
-    const MapiFileDesc& f = m.lpFiles[i];
-    Record("file", f.ulReserved, f.flFlags, f.nPosition, f.lpszPathName, f.lpszFileName,
-           f.lpFileType);
-  }
+  for (const MapiFileDesc* f = m.lpFiles; f < m.lpFiles + m.nFileCount; ++f)
+    Record("file", f->ulReserved, f->flFlags, f->nPosition, f->lpszPathName, f->lpszFileName,
+           f->lpFileType);
   return Result("MAPI_DOUBLE_SEND");
 }

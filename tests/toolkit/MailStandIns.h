@@ -4,9 +4,7 @@
 // mapi_double.cpp). The mail program is a SchemeStandIn for "mailto".
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "toolkit/StandIns.h"
 #include "toolkit/WinTest.h"
@@ -67,17 +65,14 @@ class MapiDouble {
   MapiDouble& operator=(const MapiDouble&) = delete;
 
   // The calls so far, one line each; texts quoted, line breaks as \r and \n.
-  std::vector<std::string> Calls() const {
-    std::vector<std::string> lines;
-    std::istringstream stream(ReadFileBytes(record_).value_or(""));
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-  }
-  // The first recorded line beginning with `word` and a blank, without them.
+  std::string Calls() const { return ReadFileBytes(record_).value_or(""); }
+  // The rest of the line of the first call named `word`.
   std::string Call(const std::string& word) const {
-    for (const std::string& line : Calls())
-      if (line.rfind(word + " ", 0) == 0) return line.substr(word.size() + 1);
-    return "<none>";
+    std::string calls = "\n" + Calls();
+    size_t at = calls.find("\n" + word + " ");
+    if (at == std::string::npos) return "<none>";
+    at += word.size() + 2;
+    return calls.substr(at, calls.find('\n', at) - at);
   }
 
  private:
