@@ -1,7 +1,7 @@
 // Stands in for the mail client's library ("MAPI32.DLL") beside the test
-// programs. Every call is appended as lines to the file named by
-// MAPI_DOUBLE_RECORD; MAPILogon and MAPISendMail return the numbers in
-// MAPI_DOUBLE_LOGON and MAPI_DOUBLE_SEND (0 when unset).
+// programs: appends every call as lines to the file MAPI_DOUBLE_RECORD
+// names; MAPILogon and MAPISendMail return MAPI_DOUBLE_LOGON and
+// MAPI_DOUBLE_SEND (0 when unset), a logon the session 77.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,78 +10,69 @@
 
 namespace {
 
-const MapiSession kSession = 77;
-
 std::string Variable(const char* name) {
   char value[MAX_PATH];
   DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
   return length && length < sizeof value ? value : "";
 }
 
-ULONG Result(const char* name) { return strtoul(Variable(name).c_str(), nullptr, 10); }
-
-// Line breaks as "\r" and "\n", so that each field stays on its line; a null
-// text as "null".
-std::string Shown(const char* text) {
+// Texts quoted, with line breaks as "\r" and "\n" so that each call stays on
+// its line; pointers the client is not given as "null".
+std::string Field(ULONG number) { return std::to_string(number); }
+std::string Field(const void* pointer) { return pointer ? "set" : "null"; }
+std::string Field(const char* text) {
   if (!text) return "null";
-  std::string shown;
+  std::string shown = "'";
   for (const char* at = text; *at; ++at)
     shown += *at == '\r' ? "\\r" : *at == '\n' ? "\\n" : std::string(1, *at);
-  return "'" + shown + "'";
+  return shown + "'";
 }
 
-std::string Recipient(const MapiRecipDesc& recipient) {
-  return std::to_string(recipient.ulReserved) + " " + std::to_string(recipient.ulRecipClass) +
-         " " + Shown(recipient.lpszName) + " " + Shown(recipient.lpszAddress) + " " +
-         std::to_string(recipient.ulEIDSize) + " " + (recipient.lpEntryID ? "entry" : "null");
+template <typename... Fields> ULONG Record(const char* word, Fields... fields) {
+  std::string line = word;
+  for (const std::string& field : {Field(fields)...}) line += " " + field;
+  if (FILE* file = fopen(Variable("MAPI_DOUBLE_RECORD").c_str(), "ab")) {
+    fputs((line + "\n").c_str(), file);
+    fclose(file);
+  }
+  return 0;
 }
 
-void Record(const std::string& line) {
-  std::string path = Variable("MAPI_DOUBLE_RECORD");
-  if (path.empty()) return;
-  FILE* file = fopen(path.c_str(), "ab");
-  if (!file) return;
-  fputs((line + "\n").c_str(), file);
-  fclose(file);
+void Record(const char* word, const MapiRecipDesc& r) {
+  Record(word, r.ulReserved, r.ulRecipClass, r.lpszName, r.lpszAddress, r.ulEIDSize, r.lpEntryID);
 }
+
+ULONG Result(const char* name) { return strtoul(Variable(name).c_str(), nullptr, 10); }
 
 }  // namespace
 
 extern "C" __declspec(dllexport) ULONG WINAPI MAPILogon(ULONG_PTR window, LPSTR profile,
                                                         LPSTR password, ULONG flags,
                                                         ULONG reserved, MapiSession* session) {
-  Record("logon " + std::to_string(window) + " " + Shown(profile) + " " + Shown(password) + " " +
-         std::to_string(flags) + " " + std::to_string(reserved));
+  Record("logon", window, profile, password, flags, reserved);
   ULONG result = Result("MAPI_DOUBLE_LOGON");
-  if (result == 0) *session = kSession;
+  if (result == 0) *session = 77;
   return result;
 }
 
 extern "C" __declspec(dllexport) ULONG WINAPI MAPILogoff(MapiSession session, ULONG_PTR window,
                                                          ULONG flags, ULONG reserved) {
-  Record("logoff " + std::to_string(session) + " " + std::to_string(window) + " " +
-         std::to_string(flags) + " " + std::to_string(reserved));
-  return 0;
+  return Record("logoff", session, window, flags, reserved);
 }
 
 extern "C" __declspec(dllexport) ULONG WINAPI MAPISendMail(MapiSession session, ULONG_PTR window,
                                                            MapiMessage* message, ULONG flags,
                                                            ULONG reserved) {
-  Record("send " + std::to_string(session) + " " + std::to_string(window) + " " +
-         std::to_string(flags) + " " + std::to_string(reserved));
   const MapiMessage& m = *message;
-  Record("message " + std::to_string(m.ulReserved) + " " + Shown(m.lpszMessageType) + " " +
-         Shown(m.lpszDateReceived) + " " + Shown(m.lpszConversationID) + " " +
-         std::to_string(m.flFlags));
-  Record("subject " + Shown(m.lpszSubject));
-  Record("body " + Shown(m.lpszNoteText));
-  Record("from " + (m.lpOriginator ? Recipient(*m.lpOriginator) : std::string("none")));
-  for (ULONG i = 0; i < m.nRecipCount; ++i) Record("to " + Recipient(m.lpRecips[i]));
-  for (ULONG i = 0; i < m.nFileCount; ++i) {
-    const MapiFileDesc& f = m.lpFiles[i];
-    Record("file " + std::to_string(f.ulReserved) + " " + std::to_string(f.flFlags) + " " +
-           std::to_string(f.nPosition) + " " + Shown(f.lpszPathName) + " " +
-           Shown(f.lpszFileName) + " " + (f.lpFileType ? "type" : "null"));
-  }
+  Record("send", session, window, flags, reserved);
+  Record("message", m.ulReserved, m.lpszMessageType, m.lpszDateReceived, m.lpszConversationID,
+         m.flFlags);
+  Record("subject", m.lpszSubject);
+  Record("body", m.lpszNoteText);
+  if (m.lpOriginator) Record("from", *m.lpOriginator);
+  for (ULONG i = 0; i < m.nRecipCount; ++i) Record("to", m.lpRecips[i]);
+  for (const MapiFileDesc* f = m.lpFiles; f < m.lpFiles + m.nFileCount; ++f)
+    Record("file", f->ulReserved, f->flFlags, f->nPosition, f->lpszPathName, f->lpszFileName,
+           f->lpFileType);
   return Result("MAPI_DOUBLE_SEND");
 }

@@ -2,13 +2,21 @@
 // own cannot open long addresses: rundll32 calls FileProtocolHandler with
 // the rest of its command line, one quoted address, and this starts the
 // command registered for the address's scheme with the address for "%1",
-// unchanged.
+// unchanged. With URL_STANDIN_RECORD naming a file, it first writes there
+// what it was given, byte for byte.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 extern "C" __declspec(dllexport) void CALLBACK FileProtocolHandler(HWND, HINSTANCE,
                                                                     LPSTR argument, int) {
+  char record[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA("URL_STANDIN_RECORD", record, MAX_PATH);
+  if (FILE* file = length && length < MAX_PATH ? fopen(record, "wb") : nullptr) {
+    fputs(argument, file);
+    fclose(file);
+  }
   std::string address = argument;
   if (address.size() >= 2 && address.front() == '"' && address.back() == '"')
     address = address.substr(1, address.size() - 2);

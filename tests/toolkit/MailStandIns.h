@@ -1,47 +1,38 @@
 #pragma once
-// Test doubles for composing mail: the mail program registered for mailto:
-// addresses, WIN.INI's permission for the mail client, and the client's
-// library (MAPI32.dll beside the test programs, see mapi_double.cpp).
+// Test doubles for composing mail: WIN.INI's permission for the mail client
+// and the client's library (MAPI32.dll beside the test programs, see
+// mapi_double.cpp). The mail program is a SchemeStandIn for "mailto".
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "toolkit/StandIns.h"
 #include "toolkit/WinTest.h"
 
-// The registered mail program, so that every mailto: address reaches it.
-class MailtoStandIn : public SchemeStandIn {
- public:
-  MailtoStandIn() : SchemeStandIn("mailto") {}
-};
-
-// For its lifetime WIN.INI's [MAIL] MAPI holds `value` (removed for
-// nullopt); the file's bytes are put back after.
+// For its lifetime WIN.INI's [MAIL] MAPI holds `value` (removed for null);
+// the file's bytes are put back after.
 class MapiPermission {
  public:
-  explicit MapiPermission(std::optional<std::string> value) {
-    char folder[MAX_PATH];
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    path_ = std::string(folder) + "\\win.ini";
-    saved_ = ReadFileBytes(path_);
-    WritePrivateProfileStringA("MAIL", "MAPI", value ? value->c_str() : nullptr, "WIN.INI");
+  explicit MapiPermission(const char* value) : saved_(ReadFileBytes(Path())) {
+    WritePrivateProfileStringA("MAIL", "MAPI", value, "WIN.INI");
   }
   ~MapiPermission() {
     // The platform caches the file: let go of it before the bytes go back.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, "WIN.INI");
-    if (saved_) {
-      std::ofstream(path_, std::ios::binary | std::ios::trunc) << *saved_;
-    } else {
-      DeleteFileA(path_.c_str());
-    }
+    if (saved_)
+      std::ofstream(Path(), std::ios::binary | std::ios::trunc) << *saved_;
+    else
+      DeleteFileA(Path().c_str());
   }
   MapiPermission(const MapiPermission&) = delete;
   MapiPermission& operator=(const MapiPermission&) = delete;
 
  private:
-  std::string path_;
+  static std::string Path() {
+    char folder[MAX_PATH];
+    GetWindowsDirectoryA(folder, MAX_PATH);
+    return std::string(folder) + "\\win.ini";
+  }
   std::optional<std::string> saved_;
 };
 
@@ -52,13 +43,10 @@ class MapiPermission {
 // only the value comes and goes.
 class MapiDouble {
  public:
-  explicit MapiDouble(ULONG logonResult = 0, ULONG sendResult = 0)
-      : record_(folder_.Path() + "\\calls.txt") {
-    char saved[64];
-    DWORD size = sizeof saved;
-    if (RegGetValueA(HKEY_CURRENT_USER, kOverrides, "mapi32", RRF_RT_REG_SZ, nullptr, saved,
-                     &size) == ERROR_SUCCESS)
-      savedOverride_ = saved;
+  explicit MapiDouble(ULONG logonResult = 0, ULONG sendResult = 0) {
+    DWORD size = sizeof saved_;
+    hadOverride_ = RegGetValueA(HKEY_CURRENT_USER, kOverrides, "mapi32", RRF_RT_REG_SZ, nullptr,
+                                saved_, &size) == ERROR_SUCCESS;
     SetRegValue(HKEY_CURRENT_USER, RegView::k32, kOverrides, "mapi32", REG_SZ,
                 RegSz("native,builtin"));
     SetEnvironmentVariableA("MAPI_DOUBLE_RECORD", record_.c_str());
@@ -68,9 +56,8 @@ class MapiDouble {
   ~MapiDouble() {
     for (const char* name : {"MAPI_DOUBLE_RECORD", "MAPI_DOUBLE_LOGON", "MAPI_DOUBLE_SEND"})
       SetEnvironmentVariableA(name, nullptr);
-    if (savedOverride_)
-      SetRegValue(HKEY_CURRENT_USER, RegView::k32, kOverrides, "mapi32", REG_SZ,
-                  RegSz(*savedOverride_));
+    if (hadOverride_)
+      SetRegValue(HKEY_CURRENT_USER, RegView::k32, kOverrides, "mapi32", REG_SZ, RegSz(saved_));
     else
       RegDeleteKeyValueA(HKEY_CURRENT_USER, kOverrides, "mapi32");
   }
@@ -78,22 +65,20 @@ class MapiDouble {
   MapiDouble& operator=(const MapiDouble&) = delete;
 
   // The calls so far, one line each; texts quoted, line breaks as \r and \n.
-  std::vector<std::string> Calls() const {
-    std::vector<std::string> lines;
-    std::istringstream stream(ReadFileBytes(record_).value_or(""));
-    for (std::string line; std::getline(stream, line);) lines.push_back(line);
-    return lines;
-  }
-  // The first recorded line beginning with `word` and a blank, without them.
+  std::string Calls() const { return ReadFileBytes(record_).value_or(""); }
+  // The rest of the line of the first call named `word`.
   std::string Call(const std::string& word) const {
-    for (const std::string& line : Calls())
-      if (line.rfind(word + " ", 0) == 0) return line.substr(word.size() + 1);
-    return "<none>";
+    std::string calls = "\n" + Calls();
+    size_t at = calls.find("\n" + word + " ");
+    if (at == std::string::npos) return "<none>";
+    at += word.size() + 2;
+    return calls.substr(at, calls.find('\n', at) - at);
   }
 
  private:
   static constexpr const char* kOverrides = "Software\\Wine\\DllOverrides";
   TempFolder folder_;
-  std::string record_;
-  std::optional<std::string> savedOverride_;
+  std::string record_ = folder_.Path() + "\\calls.txt";
+  char saved_[64] = "";
+  bool hadOverride_ = false;
 };
