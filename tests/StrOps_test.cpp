@@ -211,6 +211,13 @@ TEST(Split, ThenJoinGivesTheTextBack) {
 }
 
 TEST(StrBuilder, GrowsToHalfAgainOfWhatIsNeeded) {
+  StrBuilder exact;
+  exact.Init(3);
+  exact.Append("012", 3);  // fills the block, terminator included
+  EXPECT_EQ(4u, exact.Capacity());
+  exact.Append("3", 1);
+  EXPECT_EQ(7u, exact.Capacity());
+
   StrBuilder builder;
   builder.Init(3);
   EXPECT_EQ(4u, builder.Capacity());
