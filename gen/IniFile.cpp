@@ -24,8 +24,10 @@ const char kAbsenceMarker[] = ")(@*#_$)*R&";
 // The key's own part comes first, then the numbered ones in this order.
 const char kPartSuffixes[] = "123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 const int kParts = 1 + sizeof kPartSuffixes - 1;
-// A section's listing is read into this much first, then into eight times
-// as much as long as it comes back cut, up to the largest.
+// A section's listing is read into this much first. The platform's cost
+// grows with the section: a larger one is listed whole (into eight times as
+// much as long as it comes back cut, up to the largest) only for a value in
+// numbered parts, which would otherwise take a read per part.
 const uint32_t kFirstListingSize = 4096;
 const uint32_t kLargestListingSize = 2u << 20;
 
@@ -103,6 +105,8 @@ class SectionParts {
   // True when part `index` (0 the key itself) is present; its value is then
   // at `target`, which has room for kIniReadSize bytes.
   bool Read(int index, char* target) const;
+  // Lists a section that the first listing showed only in part again, whole.
+  void ListWhole();
 
  private:
   enum State : uint8_t { kAbsent, kListed, kReadAlone };
@@ -110,6 +114,8 @@ class SectionParts {
     State state = kReadAlone;
     StrView value;
   };
+  // True when the listing was whole.
+  bool List(char* listing, uint32_t size);
   void Index(const char* listing, uint32_t count, bool whole);
   int IndexOf(StrView name) const;
   // Parts the listing has not shown (yet) may still exist.
@@ -117,26 +123,28 @@ class SectionParts {
 
   const SettingPath& path_;
   Part parts_[kParts];
+  bool cut_ = false;
   char firstListing_[kFirstListingSize];
   ByteBlock largerListing_;
 };
 
 SectionParts::SectionParts(const SettingPath& path) : path_(path) {
-  if (!IsListable(path.section, path.key)) return;
-  char* listing = firstListing_;
-  for (uint32_t size = kFirstListingSize;; size *= 8) {
-    uint32_t count = GetPrivateProfileSectionA(path.section, listing, size, path.file);
-    // A listing that did not fit comes back cut, its size less two.
-    bool whole = count + 2 < size;
-    Index(listing, count, whole);
-    // Of equal names the first is read, so a cut listing that already
-    // shows the key's value settles it.
-    if (whole || parts_[0].state == kListed) return;
-    if (size >= kLargestListingSize) break;
-    largerListing_.Allocate(size * 8);
-    listing = largerListing_.Begin();
+  if (IsListable(path.section, path.key)) cut_ = !List(firstListing_, kFirstListingSize);
+}
+
+bool SectionParts::List(char* listing, uint32_t size) {
+  uint32_t count = GetPrivateProfileSectionA(path_.section, listing, size, path_.file);
+  // A listing that did not fit comes back cut, its size less two.
+  bool whole = count + 2 < size;
+  Index(listing, count, whole);
+  return whole;
+}
+
+void SectionParts::ListWhole() {
+  for (uint32_t size = kFirstListingSize * 8; cut_ && size <= kLargestListingSize; size *= 8) {
+    largerListing_.Allocate(size);
+    cut_ = !List(largerListing_.Begin(), size);
   }
-  ReadUnlistedAlone();
 }
 
 void SectionParts::ReadUnlistedAlone() {
@@ -145,14 +153,16 @@ void SectionParts::ReadUnlistedAlone() {
 }
 
 // The listing holds "name=value" texts one after another, each ending in a
-// zero. When it was cut, its last text may be cut too and is left out.
+// zero. Of equal names the first is the one read, so a listing that was cut
+// settles every part it shows; its last text may be cut too and is left
+// out, and the parts it does not show are read on their own.
 void SectionParts::Index(const char* listing, uint32_t count, bool whole) {
   for (Part& part : parts_) part = Part{kAbsent, StrView()};
   const char* end = listing + count;
   for (const char* entry = listing; entry < end;) {
     const char* next = static_cast<const char*>(memchr(entry, 0, end - entry));
     if (!next) {
-      if (!whole) return;
+      if (!whole) break;
       next = end;
     }
     const char* equals = static_cast<const char*>(memchr(entry, '=', next - entry));
@@ -169,6 +179,7 @@ void SectionParts::Index(const char* listing, uint32_t count, bool whole) {
     }
     entry = next + 1;
   }
+  if (!whole) ReadUnlistedAlone();
 }
 
 // 0 for the key itself, 1 to 35 for its numbered parts, -1 for other names.
@@ -216,6 +227,7 @@ bool LookupIni(const SettingPath& path, char* buffer) {
   char* value = buffer + 1;
   if (parts.Read(0, value)) return true;
   if (!parts.Read(1, value)) return false;
+  parts.ListWhole();
   // Later parts are joined by line feeds as long as each fits whole; the
   // first that would not fit ends the value, so nothing is cut mid-part.
   uint32_t length = static_cast<uint32_t>(strlen(value));
