@@ -101,18 +101,43 @@ const char kModule[] = "..\\gen\\Str.cpp";
 
 uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
-// The first occurrence of a non-empty `searched` from `from` to `end`.
-const char* FindBytes(const char* from, const char* end, StrView searched) {
-  uint32_t length = searched.Length();
-  char first = searched.text[0];
-  while (static_cast<uint32_t>(end - from) >= length) {
-    const char* candidate =
-        static_cast<const char*>(memchr(from, first, end - from - length + 1));
-    if (!candidate) return nullptr;
-    if (memcmp(candidate + 1, searched.text + 1, length - 1) == 0) return candidate;
-    from = candidate + 1;
+// The first occurrence of `searched` from `from` on in a zero-terminated
+// text, or its terminator. `searched` is not empty and holds no zero byte,
+// so no comparison runs past the terminator.
+const char* FindOrEnd(const char* from, StrView searched) {
+  const char first = searched.text[0];
+  const char* rest = searched.text + 1;
+  const uint32_t restLength = searched.length - 1;
+  for (;; ++from) {
+    const char c = *from;
+    if (c == first) {
+      uint32_t matched = 0;
+      while (matched < restLength && from[1 + matched] == rest[matched]) ++matched;
+      if (matched == restLength) return from;
+    } else if (!c) {
+      return from;
+    }
   }
-  return nullptr;
+}
+
+// Copies `count` bytes and returns the end of the copy. Replacing makes
+// many short pieces: those are copied in place, not by a call.
+char* CopyBytes(char* to, const char* from, uint32_t count) {
+  if (count >= 64) {
+    memcpy(to, from, count);
+  } else if (count >= 8) {
+    // Eight bytes at a time, the last eight overlapping what went before.
+    for (uint32_t done = 0; done + 8 < count; done += 8) memcpy(to + done, from + done, 8);
+    memcpy(to + count - 8, from + count - 8, 8);
+  } else if (count >= 4) {
+    memcpy(to, from, 4);
+    memcpy(to + count - 4, from + count - 4, 4);
+  } else if (count) {
+    to[0] = from[0];
+    to[count / 2] = from[count / 2];
+    to[count - 1] = from[count - 1];
+  }
+  return to + count;
 }
 
 // Views of different texts may be compared: as addresses, not pointers.
@@ -164,41 +189,33 @@ void ReplaceChar(Str& text, char from, char to) {
 }
 
 void Replace(Str& text, StrView searched, StrView replacement) {
-  if (!searched.Length() || text.IsEmpty()) return;
-  uint32_t textLength = text.Length();
+  uint32_t searchedLength = searched.Length();
+  // A zero byte never lies inside a text: such a searched text is nowhere.
+  if (!searchedLength || text.IsEmpty() || memchr(searched.text, 0, searchedLength)) return;
   const char* start = text.Text();
-  const char* end = start + textLength;
-  const char* found = FindBytes(start, end, searched);
-  if (!found) return;
-
-  // The pieces between occurrences, as views into the old text, which
-  // stays until the new one is built (`replacement` may lie in it too).
-  ViewArray pieces;
-  const char* pieceStart = start;
-  for (; found; found = FindBytes(pieceStart, end, searched)) {
-    pieces.Push(StrView(pieceStart, Distance(pieceStart, found)));
-    pieceStart = found + searched.Length();
-  }
-  pieces.Push(StrView(pieceStart, Distance(pieceStart, end)));
-
-  uint32_t occurrences = pieces.Count() - 1;
-  uint64_t length = static_cast<uint64_t>(textLength) -
-                    static_cast<uint64_t>(occurrences) * searched.Length() +
+  // One pass counts the occurrences and finds the end, the second copies:
+  // no list of pieces, and the new block is allocated once at its size.
+  uint32_t occurrences = 0;
+  const char* end = FindOrEnd(start, searched);
+  for (; *end; end = FindOrEnd(end + searchedLength, searched)) ++occurrences;
+  if (!occurrences) return;
+  uint64_t length = static_cast<uint64_t>(Distance(start, end)) -
+                    static_cast<uint64_t>(occurrences) * searchedLength +
                     static_cast<uint64_t>(occurrences) * replacement.Length();
   if (length == 0) {
     text = "";
     return;
   }
+  // The old text stays until the new one is built: `replacement` may lie in it.
   char* block = StrAccess::NewBlock(length);
   if (!block) return;
   char* write = block;
-  for (const StrView& piece : pieces) {
-    if (&piece != pieces.begin() && replacement.Length()) {
-      memcpy(write, replacement.text, replacement.Length());
-      write += replacement.Length();
-    }
-    if (piece.Length()) memcpy(write, piece.text, piece.Length());
-    write += piece.Length();
+  for (const char* from = start;; from += searchedLength) {
+    const char* found = FindOrEnd(from, searched);
+    write = CopyBytes(write, from, Distance(from, found));
+    if (!*found) break;
+    write = CopyBytes(write, replacement.text, replacement.Length());
+    from = found;
   }
   *write = 0;
   StrAccess::Adopt(text, block);

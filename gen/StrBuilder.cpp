@@ -28,35 +28,33 @@ void StrBuilder::Init(uint32_t count) {
   *write_ = 0;
 }
 
-void StrBuilder::Append(const char* bytes, uint32_t count) {
+// Appends that do not fit, and appends without a block.
+void StrBuilder::AppendGrowing(const char* bytes, uint32_t count) {
   if (!first_) {
     ErrAssert(kModule, 121);
     return;
   }
   uint32_t length = Length();
   uint64_t needed = static_cast<uint64_t>(length) + count + 1;
-  if (needed > capacity_) {
-    uint64_t grown = needed * 3 / 2;
-    uint32_t capacity = grown > kArrayLimit ? kArrayLimit : static_cast<uint32_t>(grown);
-    ERR_REQUIRE(capacity >= needed, kModule, 128);
-    char* block = static_cast<char*>(MemAlloc(capacity));
-    if (!block) return;  // out of memory, resumed by a handler
-    // By count, not as zero-terminated text: appended zero bytes stay.
-    memcpy(block, first_, length);
-    // Before the old block goes: `bytes` may lie in it.
-    if (count) memcpy(block + length, bytes, count);
-    MemFree(first_);
-    first_ = block;
-    capacity_ = capacity;
-  } else if (count) {
-    memmove(first_ + length, bytes, count);
-  }
+  uint64_t grown = needed * 3 / 2;
+  uint32_t capacity = grown > kArrayLimit ? kArrayLimit : static_cast<uint32_t>(grown);
+  ERR_REQUIRE(capacity >= needed, kModule, 128);
+  char* block = static_cast<char*>(MemAlloc(capacity));
+  if (!block) return;  // out of memory, resumed by a handler
+  // By count, not as zero-terminated text: appended zero bytes stay.
+  memcpy(block, first_, length);
+  // Before the old block goes: `bytes` may lie in it.
+  if (count) memcpy(block + length, bytes, count);
+  MemFree(first_);
+  first_ = block;
+  capacity_ = capacity;
   write_ = first_ + length + count;
   *write_ = 0;
 }
 
 void StrBuilder::AppendText(const char* text) {
-  Append(text, text ? static_cast<uint32_t>(strlen(text)) : 0);
+  if (!text) text = "";  // never a null source, even for no bytes
+  Append(text, static_cast<uint32_t>(strlen(text)));
 }
 
 void StrBuilder::AppendFormat(const char* format, ...) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 
 #include "gen/Str.h"
 
@@ -18,8 +19,9 @@ class StrBuilder {
 
   // An empty text with room for `count` characters; a held block is freed.
   void Init(uint32_t count);
-  // Appending needs a block: Init first.
-  void Append(const char* bytes, uint32_t count);
+  // Appending needs a block: Init first. The bytes may come from the
+  // builder's own text.
+  inline void Append(const char* bytes, uint32_t count);
   void AppendText(const char* text);
   void AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
   void AppendFormatV(const char* format, va_list args);
@@ -32,10 +34,24 @@ class StrBuilder {
 
  private:
   friend char* ScratchBuffer(uint32_t count);
+  void AppendGrowing(const char* bytes, uint32_t count);
+
   char* first_ = nullptr;
   uint32_t capacity_ = 0;
   char* write_ = nullptr;
 };
+
+// Most appends fit: they cost a copy, not a call. Without a block the
+// capacity is 0 and the growing path reports it.
+inline void StrBuilder::Append(const char* bytes, uint32_t count) {
+  if (count < capacity_ - Length()) {
+    memcpy(write_, bytes, count);
+    write_ += count;
+    *write_ = 0;
+  } else {
+    AppendGrowing(bytes, count);
+  }
+}
 
 // The process-wide scratch builder, for texts that Windows or the runtime
 // write into a caller's buffer. One user at a time; every call replaces

@@ -71,11 +71,12 @@ TEST(StrOps, ConcatAndCharacterEdits) {
 }
 
 TEST(StrOps, ReplaceWithoutOccurrenceKeepsThePointer) {
-  for (const char* searched : {"ab", ""}) {
+  // The terminator is no part of the text: "c\0" does not occur in "cc".
+  for (StrView searched : {StrView("ab"), StrView(""), StrView("c\0", 2)}) {
     Str text("cc");
     char* before = text.Text();
     Replace(text, searched, "x");
-    EXPECT_EQ(before, text.Text()) << searched;
+    EXPECT_EQ(before, text.Text()) << searched.text;
     EXPECT_STREQ("cc", text.Text());
   }
   Str text("one two");
@@ -84,7 +85,8 @@ TEST(StrOps, ReplaceWithoutOccurrenceKeepsThePointer) {
 }
 
 // Overlapping, repeated, shrinking, growing and emptying replacements all
-// come up on a three-letter alphabet; the result takes exactly its bytes.
+// come up on a three-letter alphabet, long and short pieces too; the
+// result takes exactly its bytes.
 TEST(StrOps, ReplaceMatchesAReferenceOnRandomTexts) {
   std::mt19937 random(31337);
   auto word = [&](size_t minLength, size_t maxLength) {
@@ -93,7 +95,8 @@ TEST(StrOps, ReplaceMatchesAReferenceOnRandomTexts) {
     return text;
   };
   for (int round = 0; round < 2000; ++round) {
-    std::string text = word(0, 40), searched = word(1, 3), replacement = word(0, 4);
+    std::string text = word(0, round % 10 ? 40 : 300);
+    std::string searched = word(1, 3), replacement = word(0, 4);
     Str s(text.c_str());
     Replace(s, searched.c_str(), replacement.c_str());
     std::string expected = ReferenceReplace(text, searched, replacement);
@@ -211,6 +214,13 @@ TEST(Split, ThenJoinGivesTheTextBack) {
 }
 
 TEST(StrBuilder, GrowsToHalfAgainOfWhatIsNeeded) {
+  StrBuilder exact;
+  exact.Init(3);
+  exact.Append("012", 3);  // fills the block, terminator included
+  EXPECT_EQ(4u, exact.Capacity());
+  exact.Append("3", 1);
+  EXPECT_EQ(7u, exact.Capacity());
+
   StrBuilder builder;
   builder.Init(3);
   EXPECT_EQ(4u, builder.Capacity());
