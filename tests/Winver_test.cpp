@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "mania/Winver.h"
@@ -134,10 +135,10 @@ namespace {
 // The probe's "name=value" lines.
 std::map<std::string, std::string> Lines(const std::string& out) {
   std::map<std::string, std::string> lines;
-  std::string text = WithoutCr(out);
-  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    size_t equals = text.find('=', start);
-    if (equals < end) lines[text.substr(start, equals - start)] = text.substr(equals + 1, end - equals - 1);
+  std::istringstream in(WithoutCr(out));
+  for (std::string line; std::getline(in, line);) {
+    size_t equals = line.find('=');
+    if (equals != std::string::npos) lines[line.substr(0, equals)] = line.substr(equals + 1);
   }
   return lines;
 }
