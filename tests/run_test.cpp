@@ -50,15 +50,10 @@ const Stored kMachinePath{kMachine, k32, REG_SZ, RegSz("C:\\Elsewhere")};
 // whole one): a launcher would start the other run's program, or read a
 // key cleared under it. One test at a time owns the product's key, from
 // before it is cleared until it is put back.
-class KeyOwner {
- public:
-  KeyOwner() : mutex_(CreateMutexA(nullptr, FALSE, "run_test-product-key")) {
-    WaitForSingleObject(mutex_.Get(), INFINITE);  // an abandoned one is owned as well
-  }
-  ~KeyOwner() { ReleaseMutex(mutex_.Get()); }
-
- private:
-  Handle mutex_;
+struct KeyOwner {
+  KeyOwner() { WaitForSingleObject(mutex.Get(), INFINITE); }  // abandoned: owned as well
+  ~KeyOwner() { ReleaseMutex(mutex.Get()); }
+  Handle mutex{CreateMutexA(nullptr, FALSE, "run_test-product-key")};
 };
 
 class Launcher : public ::testing::Test {
