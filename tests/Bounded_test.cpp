@@ -7,79 +7,62 @@
 
 namespace {
 
-// A buffer with guard bytes on both sides, to prove nothing is written
-// outside the capacity.
-struct Guarded {
-  char bytes[64];
-  Guarded() { memset(bytes, '#', sizeof bytes); }
-  char* At() { return bytes + 8; }
-  bool GuardsIntact(uint32_t capacity) const {
-    for (int i = 0; i < 8; ++i)
-      if (bytes[i] != '#') return false;
-    for (uint32_t i = 8 + capacity; i < sizeof bytes; ++i)
-      if (bytes[i] != '#') return false;
-    return true;
-  }
-};
+typedef BoundedResult (*Routine)(char*, uint32_t, const char*);
+
+BoundedResult Format(char* dest, uint32_t capacity, const char* text) {
+  return BoundedFormat(dest, capacity, "%s", text);
+}
+
+// The bytes of a 64-byte buffer outside `capacity` bytes from offset 8: all
+// '#' as long as nothing was written outside.
+std::string Outside(const std::string& buffer, uint32_t capacity) {
+  return buffer.substr(0, 8) + buffer.substr(8 + capacity);
+}
 
 }  // namespace
 
-TEST(BoundedFormat, FitsExactlyOrIsCutToCapacityMinusOne) {
-  Guarded out;
-  EXPECT_EQ(kBoundedOk, BoundedFormat(out.At(), 5, "%s", "abcd"));
-  EXPECT_STREQ("abcd", out.At());
-  EXPECT_EQ(kBoundedTruncated, BoundedFormat(out.At(), 5, "%s%d", "abcd", 7));
-  EXPECT_STREQ("abcd", out.At());
-  EXPECT_EQ(kBoundedOk, BoundedFormat(out.At(), 5, "%d", 12));
-  EXPECT_STREQ("12", out.At());
-  EXPECT_EQ(kBoundedTruncated, BoundedFormat(out.At(), 1, "x"));
-  EXPECT_STREQ("", out.At());
-  EXPECT_TRUE(out.GuardsIntact(5));
-}
-
-TEST(BoundedRoutines, InvalidCapacityWritesNothing) {
-  for (uint32_t capacity : {0u, 0x80000000u, 0xFFFFFFFFu}) {
-    Guarded out;
-    EXPECT_EQ(kBoundedInvalid, BoundedFormat(out.At(), capacity, "abc"));
-    EXPECT_EQ(kBoundedInvalid, BoundedCopy(out.At(), capacity, "abc"));
-    EXPECT_EQ(kBoundedInvalid, BoundedAppend(out.At(), capacity, "abc"));
-    uint32_t length = 99;
-    EXPECT_EQ(kBoundedInvalid, BoundedLength("abc", capacity, &length));
-    EXPECT_EQ(0u, length);
-    EXPECT_TRUE(out.GuardsIntact(0));
+TEST(Bounded, CapacityMinusOneFitsMoreIsCutAndStillTerminated) {
+  const BoundedResult kOk = kBoundedOk, kCut = kBoundedTruncated;
+  struct {
+    Routine routine;
+    uint32_t capacity;
+    const char *start, *source;
+    BoundedResult result;
+    const char* text;
+  } const rows[] = {
+      {Format, 5, "", "abcd", kOk, "abcd"},           {Format, 5, "", "abcde", kCut, "abcd"},
+      {Format, 5, "", "12", kOk, "12"},               {Format, 1, "", "x", kCut, ""},
+      {BoundedCopy, 4, "", "abc", kOk, "abc"},        {BoundedCopy, 4, "", "abcd", kCut, "abc"},
+      {BoundedCopy, 1, "", "", kOk, ""},              {BoundedAppend, 6, "ab", "cde", kOk, "abcde"},
+      {BoundedAppend, 6, "ab", "cdef", kCut, "abcde"}, {BoundedAppend, 6, "abcde", "", kOk, "abcde"},
+  };
+  for (const auto& row : rows) {
+    std::string buffer(64, '#');
+    strcpy(&buffer[8], row.start);
+    EXPECT_EQ(row.result, row.routine(&buffer[8], row.capacity, row.source)) << row.source;
+    EXPECT_STREQ(row.text, &buffer[8]) << row.source;
+    EXPECT_EQ(std::string(64 - row.capacity, '#'), Outside(buffer, row.capacity)) << row.source;
   }
 }
 
-TEST(BoundedCopy, SourceOfCapacityMinusOneFitsLongerIsCut) {
-  Guarded out;
-  EXPECT_EQ(kBoundedOk, BoundedCopy(out.At(), 4, "abc"));
-  EXPECT_STREQ("abc", out.At());
-  EXPECT_EQ(kBoundedTruncated, BoundedCopy(out.At(), 4, "abcd"));
-  EXPECT_STREQ("abc", out.At());
-  EXPECT_EQ(kBoundedOk, BoundedCopy(out.At(), 1, ""));
-  EXPECT_TRUE(out.GuardsIntact(4));
-}
-
-TEST(BoundedAppend, AppendsCutsAndRefusesUnterminatedDestination) {
-  Guarded out;
-  BoundedCopy(out.At(), 6, "ab");
-  EXPECT_EQ(kBoundedOk, BoundedAppend(out.At(), 6, "cde"));
-  EXPECT_STREQ("abcde", out.At());
-  EXPECT_EQ(kBoundedTruncated, BoundedAppend(out.At(), 6, "f"));
-  EXPECT_STREQ("abcde", out.At());
-  EXPECT_EQ(kBoundedOk, BoundedAppend(out.At(), 6, ""));
-  EXPECT_TRUE(out.GuardsIntact(6));
-
-  char full[4] = {'w', 'x', 'y', 'z'};
-  EXPECT_EQ(kBoundedInvalid, BoundedAppend(full, 4, "q"));
-  EXPECT_EQ(0, memcmp(full, "wxyz", 4));
-}
-
-TEST(BoundedLength, CountsWithinCapacityOnly) {
-  uint32_t length = 0;
-  EXPECT_EQ(kBoundedOk, BoundedLength("abc", 4, &length));
-  EXPECT_EQ(3u, length);
-  EXPECT_EQ(kBoundedInvalid, BoundedLength("abc", 3, &length));
-  EXPECT_EQ(0u, length);
+TEST(Bounded, InvalidCapacityOrUnterminatedTextWritesNothing) {
+  for (Routine routine : {Format, BoundedCopy, BoundedAppend}) {
+    for (uint32_t capacity : {0u, 0x80000000u, 0xFFFFFFFFu, routine == BoundedAppend ? 4u : 0u}) {
+      std::string buffer(64, '#');  // no terminator anywhere
+      EXPECT_EQ(kBoundedInvalid, routine(&buffer[8], capacity, "abc")) << capacity;
+      EXPECT_EQ(std::string(64, '#'), buffer) << capacity;
+    }
+  }
+  struct {
+    uint32_t capacity;
+    BoundedResult result;
+    uint32_t length;
+  } const lengths[] = {{3, kBoundedInvalid, 0}, {0, kBoundedInvalid, 0},
+                       {0x80000000u, kBoundedInvalid, 0}, {0x7FFFFFFF, kBoundedOk, 3}};
+  for (const auto& row : lengths) {
+    uint32_t length = 99;
+    EXPECT_EQ(row.result, BoundedLength("abc", row.capacity, &length)) << row.capacity;
+    EXPECT_EQ(row.length, length) << row.capacity;
+  }
   EXPECT_EQ(kBoundedOk, BoundedLength("", 1, nullptr));
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <ostream>
 
 #include "toolkit/WinTest.h"
@@ -12,16 +11,10 @@
 namespace {
 
 const char kProductKey[] = "Software\\NARV";
-const char kPathValue[] = "Installation path";
-const char kWow64Variable[] = "ProgramFiles(x86)";
 const char k64BitWindows[] = "C:\\Program Files (x86)";
-const DWORD kNoInstallation = 0xFFFFFFFF;
-const DWORD kPathBufferSize = 10240;
-// Waits this long only when something is wrong.
-const DWORD kTimeout = 10000;
-
-const HKEY kUser = HKEY_CURRENT_USER;
-const HKEY kMachine = HKEY_LOCAL_MACHINE;
+const DWORD kTimeout = 10000;  // waited this long only when something is wrong
+const HKEY kUser = HKEY_CURRENT_USER, kMachine = HKEY_LOCAL_MACHINE;
+const RegView k32 = RegView::k32, k64 = RegView::k64;
 
 std::string SystemText(DWORD code, DWORD flags, DWORD language) {
   char* text = nullptr;
@@ -32,79 +25,64 @@ std::string SystemText(DWORD code, DWORD flags, DWORD language) {
   return result;
 }
 
-std::string MissingPathMessage(DWORD status) {
-  return "Couldn't obtain installation path:\n\n" + SystemText(status, 0, 0);
-}
-
-std::string StartFailureMessage(const std::string& program, DWORD code) {
-  return "CreateProcess\n\n\"" + program + "\"\n\nfailed with error " + std::to_string(code) +
-         ": " +
-         SystemText(code, FORMAT_MESSAGE_IGNORE_INSERTS, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
-}
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// One registry key holding the installation path, or only the key.
+// How the launcher ended and every box it showed, in one text to compare
+// whole: "exit <code>", then "|<caption>|[icon|]<text>" for each box.
+std::string Seen(const Outcome& outcome) {
+  std::string seen = outcome.ended ? "exit " + std::to_string(outcome.exitCode) : "running";
+  for (const DialogView& box : outcome.dialogs)
+    seen += "|" + box.caption + (box.icon ? "|icon|" : "|") + box.text;
+  return seen;
+}
+
+// A key of the product, with the installation path when there is data.
 struct Stored {
   HKEY root;
   RegView view;
-  bool hasValue;
   DWORD type;
-  std::string data;
+  std::optional<std::string> data;
 };
+// Were it used, this path would show a start failure instead.
+const Stored kMachinePath{kMachine, k32, REG_SZ, RegSz("C:\\Elsewhere")};
 
-Stored KeyOnly(HKEY root, RegView view) { return {root, view, false, 0, std::string()}; }
-Stored Value(HKEY root, RegView view, DWORD type, const std::string& data) {
-  return {root, view, true, type, data};
-}
+// Runs that share this prefix share its registry (a subset run beside a
+// whole one): a launcher would start the other run's program, or read a
+// key cleared under it. One test at a time owns the product's key, from
+// before it is cleared until it is put back.
+struct KeyOwner {
+  KeyOwner() { WaitForSingleObject(mutex.Get(), INFINITE); }  // abandoned: owned as well
+  ~KeyOwner() { ReleaseMutex(mutex.Get()); }
+  Handle mutex{CreateMutexA(nullptr, FALSE, "run_test-product-key")};
+};
 
 class Launcher : public ::testing::Test {
  protected:
-  void Store(const Stored& stored) {
-    LONG status = stored.hasValue ? SetRegValue(stored.root, stored.view, kProductKey, kPathValue,
-                                                stored.type, stored.data)
-                                  : CreateRegKey(stored.root, stored.view, kProductKey);
-    ASSERT_EQ(ERROR_SUCCESS, status);
-  }
-  void StorePath(HKEY root, RegView view, const std::string& path) {
-    Store(Value(root, view, REG_SZ, RegSz(path)));
+  void Store(const Stored& s) {
+    ASSERT_EQ(ERROR_SUCCESS, s.data ? SetRegValue(s.root, s.view, kProductKey, "Installation path",
+                                                  s.type, *s.data)
+                                    : CreateRegKey(s.root, s.view, kProductKey));
   }
 
-  // A folder under the test's temporary one holding both of the product's
-  // executables, as recorders.
-  std::string Install(const std::string& name) {
-    std::string folder = temp_.Path() + "\\" + name;
-    EXPECT_TRUE(CreateFolders(folder));
-    EXPECT_TRUE(PlaceRecorder(folder + "\\NARV.exe"));
-    EXPECT_TRUE(PlaceRecorder(folder + "\\NARV64.exe"));
-    return folder;
-  }
-
-  // Runs the launcher to its end; every box it shows is answered.
-  Outcome Launch(const std::optional<std::string>& wow64 = std::string(k64BitWindows),
-                 const std::string& arguments = std::string(),
-                 std::vector<EnvChange> environment = {}, int answer = IDOK) {
-    environment.push_back({kWow64Variable, wow64});
+  // Runs the launcher to its end; every box is answered, a crash report
+  // the guard offers to send is declined.
+  Outcome Launch(const std::optional<std::string>& wow64, const std::string& arguments = "",
+                 std::vector<EnvChange> environment = {}) {
+    environment.push_back({"ProgramFiles(x86)", wow64});
     std::string block = EnvironmentBlock(environment);
     Process launcher = Process::Start(Quoted(BinFolder() + "run.exe") + arguments, &block);
     EXPECT_TRUE(launcher.Started()) << "error " << launcher.StartError();
-    return RunToEnd(launcher, kTimeout, answer);
+    return RunToEnd(launcher, kTimeout, IDNO);
   }
 
+  KeyOwner owner_;
   RegistryScope registry_{kProductKey};
   TempFolder temp_;
 };
 
-void ExpectStarted(const std::string& program) {
-  std::optional<RecorderReport> report = AwaitRecorder(program, kTimeout);
-  ASSERT_TRUE(report) << program << " was not started";
-  EXPECT_EQ(program, report->modulePath);
-  EXPECT_EQ(Quoted(program), report->commandLine);
-}
-
-void ExpectNotStarted(const std::string& program) {
-  EXPECT_FALSE(AwaitRecorder(program, 0)) << program << " was started";
-}
+// Cases are named, and print, by their name.
+template <typename Case>
+std::string Named(const ::testing::TestParamInfo<Case>& info) { return info.param.name; }
 
 // --- No usable installation path: one error box, exit code -1 -------------
 
@@ -115,255 +93,137 @@ struct MissingPathCase {
 };
 
 void PrintTo(const MissingPathCase& param, std::ostream* out) { *out << param.name; }
-
 class MissingPath : public Launcher, public ::testing::WithParamInterface<MissingPathCase> {};
 
 TEST_P(MissingPath, ShowsErrorBoxAndFails) {
-  for (const Stored& stored : GetParam().stored) Store(stored);
-  Outcome outcome = Launch();
-  ASSERT_TRUE(outcome.ended);
-  EXPECT_EQ(kNoInstallation, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.dialogs.size());
-  EXPECT_EQ("Error", outcome.dialogs[0].caption);
-  EXPECT_EQ(MissingPathMessage(GetParam().status), outcome.dialogs[0].text);
-  EXPECT_TRUE(outcome.dialogs[0].icon);
+  for (const Stored& stored : GetParam().stored) {
+    BOOL wow64 = FALSE;
+    if (stored.view == k64 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
+      GTEST_SKIP() << "needs a 64-bit Windows: a 32-bit one has no 64-bit registry view";
+    Store(stored);
+  }
+  EXPECT_EQ("exit 4294967295|Error|icon|Couldn't obtain installation path:\n\n" +
+                SystemText(GetParam().status, 0, 0),
+            Seen(Launch(k64BitWindows)));
 }
 
-// A path that, were it used, would show a start failure instead.
-const std::string kElsewhere = RegSz("C:\\Elsewhere");
-const std::string kFullBuffer(kPathBufferSize, 'a');
+const std::string kFullBuffer(10240, 'a');
+const MissingPathCase kMissingPathCases[] = {
+    {"KeyMissingEverywhere", {}, ERROR_FILE_NOT_FOUND},
+    {"ValueMissing", {{kMachine, k32}}, ERROR_FILE_NOT_FOUND},
+    // The search ends at the first key that opens, usable value or not.
+    {"UserKeyWithoutValueHidesMachineValue", {{kUser, k32}, kMachinePath}, ERROR_FILE_NOT_FOUND},
+    {"UserValueEmptyHidesMachineValue", {{kUser, k32, REG_SZ, RegSz("")}, kMachinePath}, 0},
+    {"UserValueExpandSzHidesMachineValue",
+     {{kUser, k32, REG_EXPAND_SZ, RegSz("C:\\Elsewhere")}, kMachinePath}, 0},
+    // Both machine attempts of a 32-bit program read the 32-bit view.
+    {"MachineValueOnlyIn64BitView", {{kMachine, k64, REG_SZ, RegSz("C:\\x")}}, ERROR_FILE_NOT_FOUND},
+    {"ValueWithoutBytes", {{kUser, k32, REG_SZ, ""}}, 0},
+    {"ValueDword", {{kUser, k32, REG_DWORD, RegDword(1)}}, 0},
+    {"ValueLongerThanBuffer", {{kUser, k32, REG_SZ, RegSz(kFullBuffer)}}, ERROR_MORE_DATA},
+    // Cut to fit, it would name some other folder: refused as too long.
+    {"ValueFillsBufferWithoutTerminator", {{kUser, k32, REG_SZ, kFullBuffer}}, ERROR_MORE_DATA},
+};
+INSTANTIATE_TEST_SUITE_P(Launcher, MissingPath, ::testing::ValuesIn(kMissingPathCases),
+                         Named<MissingPathCase>);
 
-INSTANTIATE_TEST_SUITE_P(
-    Launcher, MissingPath,
-    ::testing::Values(
-        MissingPathCase{"KeyMissingEverywhere", {}, ERROR_FILE_NOT_FOUND},
-        MissingPathCase{"ValueMissing", {KeyOnly(kMachine, RegView::k32)}, ERROR_FILE_NOT_FOUND},
-        // The search ends at the first key that opens, usable value or not.
-        MissingPathCase{"UserKeyWithoutValueHidesMachineValue",
-                        {KeyOnly(kUser, RegView::k32),
-                         Value(kMachine, RegView::k32, REG_SZ, kElsewhere)},
-                        ERROR_FILE_NOT_FOUND},
-        MissingPathCase{"UserValueEmptyHidesMachineValue",
-                        {Value(kUser, RegView::k32, REG_SZ, RegSz("")),
-                         Value(kMachine, RegView::k32, REG_SZ, kElsewhere)},
-                        ERROR_SUCCESS},
-        MissingPathCase{"UserValueExpandSzHidesMachineValue",
-                        {Value(kUser, RegView::k32, REG_EXPAND_SZ, kElsewhere),
-                         Value(kMachine, RegView::k32, REG_SZ, kElsewhere)},
-                        ERROR_SUCCESS},
-        // Both machine attempts of a 32-bit program read the 32-bit view.
-        MissingPathCase{"MachineValueOnlyIn64BitView",
-                        {Value(kMachine, RegView::k64, REG_SZ, kElsewhere)},
-                        ERROR_FILE_NOT_FOUND},
-        MissingPathCase{"ValueWithoutBytes", {Value(kUser, RegView::k32, REG_SZ, "")},
-                        ERROR_SUCCESS},
-        MissingPathCase{"ValueDword", {Value(kUser, RegView::k32, REG_DWORD, RegDword(1))},
-                        ERROR_SUCCESS},
-        MissingPathCase{"ValueLongerThanBuffer",
-                        {Value(kUser, RegView::k32, REG_SZ, RegSz(kFullBuffer))},
-                        ERROR_MORE_DATA},
-        // Cut to fit, it would name some other folder: refused as too long.
-        MissingPathCase{"ValueFillsBufferWithoutTerminator",
-                        {Value(kUser, RegView::k32, REG_SZ, kFullBuffer)}, ERROR_MORE_DATA}),
-    [](const ::testing::TestParamInfo<MissingPathCase>& info) { return info.param.name; });
-
-// --- The product's executable is started ----------------------------------
+// --- The product's executable is started, and not waited for --------------
 
 struct StartCase {
   const char* name;
   HKEY root;  // where the path is stored; a user path hides a machine one
-  RegView view;
-  bool terminated;  // stored with its terminating zero
   std::optional<std::string> wow64;
-  std::string arguments;  // given to the launcher
   const char* program;
+  std::string arguments = "";   // given to the launcher
   const char* folder = "inst";  // below the temporary folder
+  const char* tail = "";        // stored behind the folder
+  bool terminated = true;       // stored with its terminating zero
 };
 
 void PrintTo(const StartCase& param, std::ostream* out) { *out << param.name; }
-
 class Starts : public Launcher, public ::testing::WithParamInterface<StartCase> {};
 
-TEST_P(Starts, ProgramOfInstallationFolder) {
+TEST_P(Starts, ProgramOfInstallationFolderWithoutWaiting) {
   const StartCase& param = GetParam();
-  std::string folder = Install(param.folder);
-  std::string hidden = Install("hidden");
-  std::string decoy = temp_.Path() + "\\Program.exe";
-  ASSERT_TRUE(PlaceRecorder(decoy));
-  std::string data = param.terminated ? RegSz(folder) : folder;
-  Store(Value(param.root, param.view, REG_SZ, data));
-  if (param.root == kUser) StorePath(kMachine, RegView::k32, hidden);
+  std::string folder = temp_.Path() + "\\" + param.folder, stored = folder + param.tail;
+  ASSERT_TRUE(CreateFolders(folder) && PlaceRecorder(folder + "\\" + param.program));
+  Store({param.root, k32, REG_SZ, param.terminated ? RegSz(stored) : stored});
+  if (param.root == kUser) Store(kMachinePath);
+  // The program started waits for this event, so the launcher must end first.
+  std::string hold = "run_test-hold-" + std::to_string(GetCurrentProcessId());
+  Handle held(CreateEventA(nullptr, TRUE, FALSE, hold.c_str()));
 
-  Outcome outcome = Launch(param.wow64, param.arguments);
-  ASSERT_TRUE(outcome.ended);
-  EXPECT_EQ(0u, outcome.exitCode);
-  EXPECT_TRUE(outcome.dialogs.empty());
-  ExpectStarted(folder + "\\" + param.program);
-  ExpectNotStarted(decoy);
-  for (const char* program : {"NARV.exe", "NARV64.exe"}) {
-    if (program != std::string(param.program)) ExpectNotStarted(folder + "\\" + program);
-    ExpectNotStarted(hidden + "\\" + program);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Launcher, Starts,
-    ::testing::Values(
-        StartCase{"UserPath", kUser, RegView::k32, true, k64BitWindows, "", "NARV64.exe"},
-        StartCase{"MachinePath", kMachine, RegView::k32, true, k64BitWindows, "", "NARV64.exe"},
-        StartCase{"PathWithoutTerminator", kUser, RegView::k32, false, k64BitWindows, "",
-                  "NARV64.exe"},
-        StartCase{"Wow64VariableEmpty", kUser, RegView::k32, true, "", "", "NARV.exe"},
-        StartCase{"Wow64VariableAbsent", kUser, RegView::k32, true, std::nullopt, "",
-                  "NARV.exe"},
-        StartCase{"LauncherArgumentsNotPassedOn", kUser, RegView::k32, true, k64BitWindows,
-                  " /update \"two words\" -x", "NARV64.exe"},
-        // Unquoted, "<temp>\Program Files\NARV-inst\NARV64.exe" would first be
-        // tried as the decoy "<temp>\Program.exe" with arguments.
-        StartCase{"PathWithBlanks", kUser, RegView::k32, true, k64BitWindows, "", "NARV64.exe",
-                  "Program Files\\NARV-inst"}),
-    [](const ::testing::TestParamInfo<StartCase>& info) { return info.param.name; });
-
-// The system resolves the doubled backslash, so the program starts and its
-// command line shows the path as the launcher composed it.
-TEST_F(Launcher, TrailingBackslashIsKept) {
-  std::string folder = Install("inst");
-  StorePath(kUser, RegView::k32, folder + "\\");
-
-  Outcome outcome = Launch();
-  ASSERT_TRUE(outcome.ended);
-  EXPECT_EQ(0u, outcome.exitCode);
-  std::optional<RecorderReport> report = AwaitRecorder(folder + "\\NARV64.exe", kTimeout);
-  ASSERT_TRUE(report);
-  EXPECT_EQ(Quoted(folder + "\\\\NARV64.exe"), report->commandLine);
-}
-
-// Keeps the recorders started under its name from ending, until it goes.
-class Hold {
- public:
-  Hold()
-      : name_("run_test-hold-" + std::to_string(GetCurrentProcessId())),
-        event_(CreateEventA(nullptr, TRUE, FALSE, name_.c_str())) {}
-  ~Hold() { Release(); }
-  const std::string& Name() const { return name_; }
-  bool Ready() const { return static_cast<bool>(event_); }
-  void Release() {
-    if (event_) SetEvent(event_.Get());
-  }
-
- private:
-  std::string name_;
-  Handle event_;
-};
-
-TEST_F(Launcher, DoesNotWaitForTheProgram) {
-  std::string folder = Install("inst");
-  StorePath(kUser, RegView::k32, folder);
-  Hold hold;
-  ASSERT_TRUE(hold.Ready());
-
-  Outcome outcome = Launch(std::string(k64BitWindows), "", {{kRecorderHoldVariable, hold.Name()}});
-  ASSERT_TRUE(outcome.ended) << "the launcher waited for the program";
-  EXPECT_EQ(0u, outcome.exitCode);
-  std::optional<RecorderReport> report = AwaitRecorder(folder + "\\NARV64.exe", kTimeout);
-  ASSERT_TRUE(report);
+  EXPECT_EQ("exit 0", Seen(Launch(param.wow64, param.arguments, {{kRecorderHoldVariable, hold}})));
+  std::optional<RecorderReport> report = AwaitRecorder(folder + "\\" + param.program, kTimeout);
+  ASSERT_TRUE(report) << param.program << " was not started";
+  EXPECT_EQ(Quoted(stored + "\\" + param.program), report->commandLine);
   EXPECT_FALSE(report->process.Wait(0)) << "the program ended before it was let go";
-  hold.Release();
-  EXPECT_TRUE(report->process.Wait(kTimeout));
 }
 
-// --- The executable cannot be started: the start box, exit code still 0 ---
+const StartCase kStartCases[] = {
+    {"UserPath", kUser, k64BitWindows, "NARV64.exe"},
+    {"MachinePath", kMachine, k64BitWindows, "NARV64.exe"},
+    {"PathWithoutTerminator", kUser, k64BitWindows, "NARV64.exe", "", "inst", "", false},
+    {"Wow64VariableEmpty", kUser, "", "NARV.exe"},
+    {"Wow64VariableAbsent", kUser, std::nullopt, "NARV.exe"},
+    {"LauncherArgumentsNotPassedOn", kUser, k64BitWindows, "NARV64.exe", " /update \"two\" -x"},
+    // Unquoted, the command line would name "<temp>\Program" first.
+    {"PathWithBlanks", kUser, k64BitWindows, "NARV64.exe", "", "Program Files\\NARV-inst"},
+    // The system resolves the doubled backslash; the command line keeps it.
+    {"TrailingBackslashKept", kUser, k64BitWindows, "NARV64.exe", "", "inst", "\\"},
+};
+INSTANTIATE_TEST_SUITE_P(Launcher, Starts, ::testing::ValuesIn(kStartCases), Named<StartCase>);
+
+// --- The executable cannot be started --------------------------------------
 
 struct StartFailureCase {
   const char* name;
-  std::string folder;  // below the temporary folder
-  bool exists;
+  const char* folder;  // below the temporary folder; made `length` long if set
+  size_t length;
+  bool exists, is64;
+  bool fits;   // else the launcher ends through the crash guard, nothing tried
   DWORD code;  // 0: the system's to choose
 };
 
 void PrintTo(const StartFailureCase& param, std::ostream* out) { *out << param.name; }
-
 class StartFailure : public Launcher, public ::testing::WithParamInterface<StartFailureCase> {};
 
-TEST_P(StartFailure, ShowsStartBoxAndSucceeds) {
+// A path that fits is tried and shown whole; the exit code is still 0.
+TEST_P(StartFailure, ShowsStartBoxOrFailsTheLauncher) {
   const StartFailureCase& param = GetParam();
   std::string folder = temp_.Path() + "\\" + param.folder;
-  if (param.exists) {
-    ASSERT_TRUE(CreateFolders(folder));
-  }
-  StorePath(kUser, RegView::k32, folder);
+  if (param.length) folder.resize(param.length, 'x');
+  if (param.exists) ASSERT_TRUE(CreateFolders(folder));
+  Store({kUser, k32, REG_SZ, RegSz(folder)});
 
-  Outcome outcome = Launch();
-  ASSERT_TRUE(outcome.ended);
-  EXPECT_EQ(0u, outcome.exitCode);
-  ASSERT_EQ(1u, outcome.dialogs.size());
-  const DialogView& box = outcome.dialogs[0];
-  EXPECT_EQ("Error", box.caption);
-  EXPECT_FALSE(box.icon);
-  const char kCodeLead[] = "failed with error ";
-  size_t lead = box.text.rfind(kCodeLead);
-  ASSERT_NE(std::string::npos, lead) << box.text;
-  DWORD code = strtoul(box.text.c_str() + lead + strlen(kCodeLead), nullptr, 10);
-  if (param.code) {
-    EXPECT_EQ(param.code, code);
+  std::string seen = Seen(Launch(param.is64 ? k64BitWindows : std::optional<std::string>()));
+  if (!param.fits) {
+    EXPECT_EQ(0u, seen.find("exit 4294967295|")) << seen;
+    EXPECT_EQ(std::string::npos, seen.find("CreateProcess")) << seen;
+    return;
   }
-  EXPECT_EQ(StartFailureMessage(folder + "\\NARV64.exe", code), box.text);
+  DWORD code = param.code ? param.code : strtoul(&seen[seen.rfind("error ") + 6], nullptr, 10);
+  EXPECT_EQ("exit 0|Error|CreateProcess\n\n" +
+                Quoted(folder + (param.is64 ? "\\NARV64.exe" : "\\NARV.exe")) +
+                "\n\nfailed with error " + std::to_string(code) + ": " +
+                SystemText(code, FORMAT_MESSAGE_IGNORE_INSERTS,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)),
+            seen);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Launcher, StartFailure,
-    ::testing::Values(
-        StartFailureCase{"ExecutableMissing", "empty", true, ERROR_FILE_NOT_FOUND},
-        StartFailureCase{"FolderMissing", "missing", false, ERROR_PATH_NOT_FOUND},
-        // Longer than MAX_PATH: shown whole, never cut. (Wine's CreateProcessA
-        // fails hard on such paths when the folder exists.)
-        StartFailureCase{"LongPathShownWhole", "missing\\" + std::string(300, 'x'), false, 0}),
-    [](const ::testing::TestParamInfo<StartFailureCase>& info) { return info.param.name; });
-
-// --- The composed path must fit the buffer, terminator included -----------
-
-struct PathLimitCase {
-  const char* name;
-  std::optional<std::string> wow64;
-  const char* program;
-  size_t storedLength;  // of the installation path
-  bool fits;            // with the executable's name appended
+// "\NARV64.exe" is 11 characters, "\NARV.exe" 9; the buffer holds 10240
+// bytes with the terminator. Wine's CreateProcessA fails hard on paths
+// longer than MAX_PATH whose folder exists: those folders are missing.
+const StartFailureCase kStartFailureCases[] = {
+    {"ExecutableMissing", "empty", 0, true, true, true, ERROR_FILE_NOT_FOUND},
+    {"FolderMissing", "missing", 0, false, true, true, ERROR_PATH_NOT_FOUND},
+    {"LongestFor64Bit", "missing\\", 10228, false, true, true, 0},
+    {"OneTooLongFor64Bit", "missing\\", 10229, false, true, false, 0},
+    {"LongestFor32Bit", "missing\\", 10230, false, false, true, 0},
+    {"OneTooLongFor32Bit", "missing\\", 10231, false, false, false, 0},
+    {"FillingTheBuffer", "missing\\", 10239, false, true, false, 0},
 };
-
-void PrintTo(const PathLimitCase& param, std::ostream* out) { *out << param.name; }
-
-class PathLimit : public Launcher, public ::testing::WithParamInterface<PathLimitCase> {};
-
-// A path that fits is started as it is (and fails: its folder does not
-// exist); one that does not fit ends the launcher as a failure of its own,
-// through the crash guard, never as a shortened path started. A report the
-// guard offers to send is declined.
-TEST_P(PathLimit, IsStartedWholeOrFailsTheLauncher) {
-  const PathLimitCase& param = GetParam();
-  std::string folder = temp_.Path() + "\\missing\\";
-  folder.resize(param.storedLength, 'x');
-  StorePath(kUser, RegView::k32, folder);
-  std::string program = folder + "\\" + param.program;
-
-  Outcome outcome = Launch(param.wow64, "", {}, IDNO);
-  ASSERT_TRUE(outcome.ended);
-  EXPECT_EQ(param.fits ? 0u : kNoInstallation, outcome.exitCode);
-  std::string tried = "CreateProcess\n\n" + Quoted(program) + "\n\n";
-  bool started = false;
-  for (const DialogView& box : outcome.dialogs) started = started || box.text.rfind(tried, 0) == 0;
-  EXPECT_EQ(param.fits, started);
-}
-
-// "\NARV64.exe" is 11 characters, "\NARV.exe" 9; the buffer holds 10240 bytes.
-INSTANTIATE_TEST_SUITE_P(
-    Launcher, PathLimit,
-    ::testing::Values(
-        PathLimitCase{"LongestFor64Bit", k64BitWindows, "NARV64.exe", 10228, true},
-        PathLimitCase{"OneTooLongFor64Bit", k64BitWindows, "NARV64.exe", 10229, false},
-        PathLimitCase{"LongestFor32Bit", std::nullopt, "NARV.exe", 10230, true},
-        PathLimitCase{"OneTooLongFor32Bit", std::nullopt, "NARV.exe", 10231, false},
-        PathLimitCase{"FillingTheBuffer", k64BitWindows, "NARV64.exe", kPathBufferSize - 1,
-                      false}),
-    [](const ::testing::TestParamInfo<PathLimitCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Launcher, StartFailure, ::testing::ValuesIn(kStartFailureCases),
+                         Named<StartFailureCase>);
 
 }  // namespace
