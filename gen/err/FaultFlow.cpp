@@ -1,6 +1,5 @@
 #include "gen/err/FaultFlow.h"
 
-#include <dbghelp.h>
 
 #include <cstdio>
 #include <typeinfo>
@@ -223,7 +222,7 @@ DWORD WINAPI ProduceCrashReport(LPVOID) {
   const char* subject = FormatSubject(DescribeException(record));
   const char* address = BuildReportAddress(subject, reportText);
   if (AskToSendReport(reportText)) OpenReportAddress(address, "", "%s", "");
-  SymCleanup(GetCurrentProcess());
+  StopSymbols();
   TerminateAfterFailure();
 }
 

@@ -28,6 +28,52 @@ const char kCutMark[] = "...";
 // out, so that a deep stack with long paths still gives a whole report.
 const uint32_t kOmittedLineRoom = 32;
 
+// The symbol handler is loaded when a report needs it, from the system's
+// folder: a program that never fails does not pay for it at start, and no
+// file of its name elsewhere is ever loaded.
+struct SymbolHandler {
+  HMODULE module;
+  decltype(&SymSetOptions) setOptions;
+  decltype(&SymInitialize) initialize;
+  decltype(&SymCleanup) cleanup;
+  decltype(&StackWalk64) stackWalk;
+  decltype(&SymFunctionTableAccess64) functionTableAccess;
+  decltype(&SymGetModuleBase64) getModuleBase;
+  decltype(&SymFromAddr) fromAddress;
+  decltype(&SymGetLineFromAddr64) lineFromAddress;
+} symbols;
+
+template <typename Function>
+bool Resolve(Function* function, const char* name) {
+  *function = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(symbols.module, name)));
+  return *function != nullptr;
+}
+
+bool LoadSymbolHandler() {
+  if (symbols.module) return true;
+  char path[MAX_PATH + 16];
+  UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  lstrcatA(path, "\\dbghelp.dll");
+  symbols.module = LoadLibraryA(path);
+  if (!symbols.module) return false;
+  bool complete = Resolve(&symbols.setOptions, "SymSetOptions") &&
+                  Resolve(&symbols.initialize, "SymInitialize") &&
+                  Resolve(&symbols.cleanup, "SymCleanup") &&
+                  Resolve(&symbols.stackWalk, "StackWalk64") &&
+                  Resolve(&symbols.functionTableAccess, "SymFunctionTableAccess64") &&
+                  Resolve(&symbols.getModuleBase, "SymGetModuleBase64") &&
+                  Resolve(&symbols.fromAddress, "SymFromAddr") &&
+                  Resolve(&symbols.lineFromAddress, "SymGetLineFromAddr64");
+  if (!complete) {
+    FreeLibrary(symbols.module);
+    symbols.module = nullptr;
+    SetLastError(ERROR_PROC_NOT_FOUND);
+  }
+  return complete;
+}
+
 char searchPath[4096];
 char lineScratch[8192];
 
@@ -79,13 +125,13 @@ void RecordFrame(HANDLE process, DWORD64 address, TraceFrame* frame) {
   symbol->SizeOfStruct = sizeof(SYMBOL_INFO);
   symbol->MaxNameLen = kMaxSymbolName;
   DWORD64 displacement = 0;
-  if (SymFromAddr(process, address, &displacement, symbol))
+  if (symbols.fromAddress(process, address, &displacement, symbol))
     CopyCut(frame->functionName, sizeof frame->functionName, symbol->Name);
   IMAGEHLP_LINE64 line;
   memset(&line, 0, sizeof line);
   line.SizeOfStruct = sizeof line;
   DWORD lineDisplacement = 0;
-  if (SymGetLineFromAddr64(process, address, &lineDisplacement, &line)) {
+  if (symbols.lineFromAddress(process, address, &lineDisplacement, &line)) {
     CopyCut(frame->sourceFile, sizeof frame->sourceFile, line.FileName);
     frame->line = line.LineNumber;
   } else {
@@ -150,8 +196,9 @@ const char* BuildSymbolSearchPath() {
 }
 
 bool StartSymbols(const char* path) {
-  SymSetOptions(kLoadLineNumbers);
-  return SymInitialize(GetCurrentProcess(), path, TRUE) != FALSE;
+  if (!LoadSymbolHandler()) return false;
+  symbols.setOptions(kLoadLineNumbers);
+  return symbols.initialize(GetCurrentProcess(), path, TRUE) != FALSE;
 }
 
 namespace {
@@ -183,6 +230,10 @@ bool SameFrame(const STACKFRAME64& a, const STACKFRAME64& b) {
 
 }  // namespace
 
+void StopSymbols() {
+  if (symbols.module) symbols.cleanup(GetCurrentProcess());
+}
+
 void CaptureStackTrace(HANDLE process, CONTEXT* context) {
   STACKFRAME64 frame;
   memset(&frame, 0, sizeof frame);
@@ -196,8 +247,8 @@ void CaptureStackTrace(HANDLE process, CONTEXT* context) {
   HANDLE thread = GetCurrentThread();
   STACKFRAME64 previous;
   while (traceState.frameCount < kMaxTraceFrames &&
-         StackWalk64(IMAGE_FILE_MACHINE_I386, process, thread, &frame, context, nullptr,
-                     SymFunctionTableAccess64, SymGetModuleBase64, nullptr)) {
+         symbols.stackWalk(IMAGE_FILE_MACHINE_I386, process, thread, &frame, context, nullptr,
+                           symbols.functionTableAccess, symbols.getModuleBase, nullptr)) {
     // For a module whose symbols carry no frame data the walker can hand
     // back the frame it started from; the frame pointers still lead on.
     if (traceState.frameCount > 0 && SameFrame(frame, previous)) {

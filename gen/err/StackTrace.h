@@ -29,8 +29,10 @@ extern TraceState traceState;
 // The folders where the symbol handler looks: the product's libraries'
 // folders, the executable's and the current one, joined by ";".
 const char* BuildSymbolSearchPath();
-// Starts the symbol handler; false when it would not start.
+// Loads and starts the symbol handler; false when it would not start.
 bool StartSymbols(const char* searchPath);
+// Closes the symbol handler, if it was ever loaded.
+void StopSymbols();
 void CaptureStackTrace(HANDLE process, CONTEXT* context);
 // Write the report header and the frame lines into the report text.
 const char* FormatOwnFrames(DWORD code, const EXCEPTION_RECORD* record);
