@@ -63,7 +63,6 @@ LONG CALLBACK ProgramHandler(EXCEPTION_POINTERS* pointers) {
 
 struct Base {
   Base() { CallPure(); }
-  virtual ~Base() = default;
   virtual void Pure() = 0;
   __attribute__((noinline)) void CallPure() { Pure(); }
 };
@@ -113,15 +112,11 @@ void TwinFaults() {
 void* volatile keptBlocks;
 
 void TakeAllAddressSpace() {
-  for (size_t size = 64 << 20; size >= 64 << 10;) {
-    void** block = static_cast<void**>(malloc(size));
-    if (!block) {
-      size /= 2;
-      continue;
+  for (size_t size = 64 << 20; size >= 64 << 10; size /= 2)
+    while (void** block = static_cast<void**>(malloc(size))) {
+      *block = keptBlocks;  // chained, so that no block is unused
+      keptBlocks = block;
     }
-    *block = keptBlocks;  // chained, so that no block is unused
-    keptBlocks = block;
-  }
 }
 
 UINT WINAPI RecordWinExec(LPCSTR commandLine, UINT show) {
@@ -269,12 +264,8 @@ size_t AddressSpaceInUse() {
 // Writes each new high of the address space in use: the first line is the
 // program's own, the last its report's peak.
 DWORD WINAPI WatchAddressSpace(LPVOID) {
-  for (size_t peak = 0;; Sleep(1)) {
-    size_t used = AddressSpaceInUse();
-    if (used <= peak) continue;
-    peak = used;
-    Say("in-use=" + std::to_string(used));
-  }
+  for (size_t peak = 0, used;; Sleep(1))
+    if ((used = AddressSpaceInUse()) > peak) Say("in-use=" + std::to_string(peak = used));
 }
 
 std::string threadAction;
