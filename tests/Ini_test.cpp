@@ -67,8 +67,6 @@ class IniTest : public testing::Test {
 
 }  // namespace
 
-// --- Setting paths --------------------------------------------------------------
-
 // Flags (0 for none) of encoding, policy and source, then file|section|key|value.
 TEST(SettingPath, ParsesFlagsSegmentsAndValueParts) {
   ScopedSettingsRoot root("|NARV.INI|%s");
@@ -145,8 +143,6 @@ TEST(Ini, EveryMisuseReportsItsCheck) {
   }
 }
 
-// --- Encodings ----------------------------------------------------------------
-
 TEST(Encoding, ChecksumIsEightUpperCaseDigitsAndScramblingChainsFrom107) {
   EXPECT_STREQ("CADBBE3Dabc", AddChecksum("abc"));
   EXPECT_STREQ("FFFFFFFF", AddChecksum(""));
@@ -174,8 +170,6 @@ TEST(Encoding, EveryByteValueReadsBackAndOldStoredFormsStay) {
     }
   }
 }
-
-// --- INI files -------------------------------------------------------------------
 
 // Each row reads a path, then looks at what the file holds under a key.
 TEST_F(IniTest, MissingValuesFollowThePolicy) {
@@ -349,8 +343,6 @@ TEST_F(IniTest, CheckedAndScrambledValuesAreStoredEncoded) {
   EXPECT_STREQ("\xAB" "Caf\xE9\xBB", ReadSetting("@S|Accented"));
 }
 
-// --- Initialisation -------------------------------------------------------------
-
 // Verifying a file without the option names the five folders searched;
 // neither that nor skipping the language writes anything.
 TEST_F(IniTest, InitialisationVerifiesAndRecordsTheLanguageTemplate) {
@@ -379,8 +371,6 @@ TEST_F(IniTest, InitialisationVerifiesAndRecordsTheLanguageTemplate) {
   SetLanguageTemplate("|%s|%s|%s_fr");
   EXPECT_EQ("|%s|%s|%s_fr", Raw("Options", "Language"));
 }
-
-// --- Registry ------------------------------------------------------------------
 
 class IniRegistryTest : public testing::Test {
  protected:
@@ -419,8 +409,6 @@ TEST_F(IniRegistryTest, OnlyStringsUpTo2045CharactersAreFound) {
   WriteSetting(At("Longer").c_str(), (longest + "s").c_str());
   EXPECT_EQ("HKEY_CURRENT_USER [Software\\NARV_IniTest] Longer= not found", Read(At("Longer")));
 }
-
-// --- Typed values ---------------------------------------------------------------
 
 TEST_F(IniTest, NumbersReadAsTheDigitsTheyBeginWithAndCountersWrap) {
   Put("[N]\r\nMixed=12abc\r\nEmpty=\r\nNegative= -42\r\nHuge=99999999999\r\nTiny=-99999999999\r\n");
@@ -478,8 +466,6 @@ TEST_F(IniTest, AWrongBlockGivesWayToTheCallersBytes) {
   }
 }
 
-// --- Randomised round trips -----------------------------------------------------
-
 TEST_F(IniTest, RandomValuesRoundTripThroughEveryEncoding) {
   std::mt19937 random(20261206);
   for (int round = 0; round < 150; ++round) {
@@ -506,8 +492,6 @@ TEST_F(IniTest, RandomValuesRoundTripThroughEveryEncoding) {
     ASSERT_EQ(text, Read(flag + "R|Text" + name));
   }
 }
-
-// --- End to end -----------------------------------------------------------------
 
 // A tampered checksummed value ends the program with a crash report.
 TEST_F(IniTest, ATamperedCheckedValueEndsInACrashReport) {
