@@ -13,11 +13,7 @@
 #include "toolkit/StandIns.h"
 
 TEST(EncodeForUrl, KeepsLettersAndDigitsAndNeverCutsAnEscape) {
-  const struct {
-    const char* source;
-    uint32_t size;
-    const char* encoded;
-  } cases[] = {
+  const struct { const char* source; uint32_t size; const char* encoded; } cases[] = {
       {"Product 0.01: Breakpoint", 4096, "Product+0%2E01%3A+Breakpoint"},
       {"\xE9\x01-_.~\"\r\n", 4096, "%E9%01%2D%5F%2E%7E%22%0D%0A"},
       {"a b,c", 8, "a+b%2Cc"}, {"abcdefgh", 8, "abcdefg"}, {"abcd,", 8, "abcd%2C"},

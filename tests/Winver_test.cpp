@@ -40,11 +40,10 @@ std::string Described(const WindowsFacts& facts) {
 }  // namespace
 
 TEST(WinverShort, NamesTheReleaseAndFormatsTheRecord) {
-  struct Row {
+  const struct {
     DWORD platform, major, minor, build;
     const char *servicePack, *expected;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {1, 4, 0, 0x040003B6, "", "Win95 4.00 build 950 "},
       {1, 4, 10, 0x040A08AE, " A", "Win98 4.10 build 2222  A"},
       {2, 4, 0, 1381, "Service Pack 6", "WinNT 4.00 build 1381 Service Pack 6"},
@@ -56,7 +55,7 @@ TEST(WinverShort, NamesTheReleaseAndFormatsTheRecord) {
       {2, 10, 0, 0x12345, "", "WinNT 10.00 build 9029 "},
       {0, 3, 10, 0, "Win32s", "Win??? 3.10 build 0 Win32s"},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     OSVERSIONINFOA record = {sizeof record, row.major, row.minor, row.build, row.platform, {}};
     strcpy(record.szCSDVersion, row.servicePack);
     EXPECT_EQ(row.platform == 2, WinVersionInfo(record).IsNT()) << row.expected;
@@ -66,10 +65,7 @@ TEST(WinverShort, NamesTheReleaseAndFormatsTheRecord) {
 
 TEST(WinverLong, ReleaseEditionWidthAndServicePackBeforeTheBuildCutTo255) {
   const std::string longest(127, 's'), tooLong(300, 's');
-  const struct {
-    WindowsFacts facts;
-    std::string expected;
-  } rows[] = {
+  const struct { WindowsFacts facts; std::string expected; } rows[] = {
       {Nt(6, 1, "Service Pack 1", 0x100, kWorkstation, kAmd64, 1),
        Text("Windows 7 Ultimate Edition, 64-bit Service Pack 1")},
       {Nt(6, 0, "", 0x300, kWorkstation, kIntel, 3), Text("Windows Vista Home Premium Edition, 32-bit")},
@@ -105,10 +101,7 @@ TEST(WinverLong, ReleaseEditionWidthAndServicePackBeforeTheBuildCutTo255) {
 }
 
 TEST(WinverLong, Server2003EditionsByProcessorThenSuite) {
-  const struct {
-    WORD architecture, suite;
-    const char* edition;
-  } rows[] = {
+  const struct { WORD architecture, suite; const char* edition; } rows[] = {
       {kItanium, 0x82, "Datacenter Edition for Itanium-based Systems"},
       {kItanium, 0x402, "Enterprise Edition for Itanium-based Systems"},
       {kItanium, 0x4400, ""},
@@ -191,9 +184,8 @@ TEST(WinverEndToEnd, DescribesTheVersionWinePretendsAlsoInTheCrashReport) {
     std::string osLine = "\nOS: " + (row.longStart ? longText : shortText) + "\n---";
     EXPECT_NE(std::string::npos, WithoutCr(result.err).find(osLine)) << result.err;
     if (!row.longStart) {
-      EXPECT_EQ("", longText);
       EXPECT_NE(std::string::npos,
-                WithoutCr(result.out).find(kUnsupportedWindows + std::string("result=0")));
+                WithoutCr(result.out).find(kUnsupportedWindows + std::string("result=0\nlong=\n")));
       continue;
     }
     EXPECT_EQ("1", lines["result"]);

@@ -10,42 +10,23 @@
 
 TEST(ExceptionText, EveryCodeHasItsTextAnUnlistedSignalIsUnknown) {
   static const char carried[] = "carried text";
-  const struct {
-    DWORD code;
-    std::vector<ULONG_PTR> arguments;
-    const char* text;
-  } cases[] = {
-      {101, {reinterpret_cast<ULONG_PTR>(carried)}, carried},
-      {9998, {}, "Not enough memory"},
-      {9999, {}, "NARVSDK Init Timeout"},
-      {0x80000001, {}, "Guard page"},
-      {0x80000002, {}, "Datatype misalignment"},
-      {0x80000003, {}, "Breakpoint"},
-      {0x80000004, {}, "Single step"},
-      {0xC0000005, {0, 0}, "Attempt to read at 0x00000000"},
+  const struct { DWORD code; std::vector<ULONG_PTR> arguments; const char* text; } cases[] = {
+      {101, {reinterpret_cast<ULONG_PTR>(carried)}, carried}, {9998, {}, "Not enough memory"},
+      {9999, {}, "NARVSDK Init Timeout"}, {0x80000001, {}, "Guard page"},
+      {0x80000002, {}, "Datatype misalignment"}, {0x80000003, {}, "Breakpoint"},
+      {0x80000004, {}, "Single step"}, {0xC0000005, {0, 0}, "Attempt to read at 0x00000000"},
       {0xC0000005, {1, 0x40ABCD}, "Attempt to write at 0x0040ABCD"},
-      {0xC0000005, {8, 0x1000}, "Access violation"},
-      {0xC0000005, {1}, "Access violation"},
-      {0xC0000006, {}, "In page error"},
-      {0xC0000008, {}, "Invalid handle"},
-      {0xC000001D, {}, "Illegal instruction"},
-      {0xC0000025, {}, "Noncontinuable exception"},
-      {0xC0000026, {}, "Invalid disposition"},
-      {0xC000008C, {}, "Array bounds exceed"},
-      {0xC000008D, {}, "FPU denormal operand"},
-      {0xC000008E, {}, "FPU divide by 0"},
-      {0xC000008F, {}, "FPU inexact result"},
-      {0xC0000090, {}, "PPU invalid operation"},
-      {0xC0000091, {}, "FPU overflow"},
-      {0xC0000092, {}, "FPU stack check"},
-      {0xC0000093, {}, "FPU underflow"},
-      {0xC0000094, {}, "Integer divide by 0"},
-      {0xC0000095, {}, "Integer overflow"},
-      {0xC0000096, {}, "Privileged instruction"},
-      {0xC00000FD, {}, "Stack overflow"},
-      {0xE06D7363, {}, "Unhandled structured exception (throw)"},
-      {0x12345678, {}, "unknown 0x12345678"},
-      {100, {}, "unknown 0x00000064"},
+      {0xC0000005, {8, 0x1000}, "Access violation"}, {0xC0000005, {1}, "Access violation"},
+      {0xC0000006, {}, "In page error"}, {0xC0000008, {}, "Invalid handle"},
+      {0xC000001D, {}, "Illegal instruction"}, {0xC0000025, {}, "Noncontinuable exception"},
+      {0xC0000026, {}, "Invalid disposition"}, {0xC000008C, {}, "Array bounds exceed"},
+      {0xC000008D, {}, "FPU denormal operand"}, {0xC000008E, {}, "FPU divide by 0"},
+      {0xC000008F, {}, "FPU inexact result"}, {0xC0000090, {}, "PPU invalid operation"},
+      {0xC0000091, {}, "FPU overflow"}, {0xC0000092, {}, "FPU stack check"},
+      {0xC0000093, {}, "FPU underflow"}, {0xC0000094, {}, "Integer divide by 0"},
+      {0xC0000095, {}, "Integer overflow"}, {0xC0000096, {}, "Privileged instruction"},
+      {0xC00000FD, {}, "Stack overflow"}, {0xE06D7363, {}, "Unhandled structured exception (throw)"},
+      {0x12345678, {}, "unknown 0x12345678"}, {100, {}, "unknown 0x00000064"},
   };
   for (const auto& c : cases) {
     EXCEPTION_RECORD record = {c.code, 0, nullptr, nullptr, static_cast<DWORD>(c.arguments.size()), {}};
@@ -65,9 +46,8 @@ std::string Ending(const char* action, const char* input) {
   char code[16];
   snprintf(code, sizeof code, "%lX ", result.exitCode);
   bool byIdentity = result.out.rfind(identity, 0) == 0;
-  return !result.ended ? "running"
-         : byIdentity  ? "IDENTITY " + result.out.substr(identity.size()) + "|" + result.err
-                       : code + result.out + "|" + result.err;
+  if (byIdentity) result.out.replace(0, identity.size(), "IDENTITY ");
+  return !result.ended ? "running" : (byIdentity ? "" : code) + result.out + "|" + result.err;
 }
 
 }  // namespace
@@ -81,11 +61,7 @@ TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
 #define ASSERTED(site)                                                                    \
   "FFFFFFFF code=00000065 text=Asserted\nmessage=Internal error. Trap to the debugger(Y/N)?\n" \
   "Assertion failed at '" site "\n\n|..."
-  const struct {
-    const char* action;
-    const char* input;
-    const char* ending;
-  } cases[] = {
+  const struct { const char* action; const char* input; const char* ending; } cases[] = {
       {"exit", "", "0 installed\nreturned\n|"},
       {"terminate", "", "FFFFFFFF |"},
       {"errframe-exception", "",
@@ -104,8 +80,8 @@ TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
       {"double-nested", "n",
        "IDENTITY |Internal double nested error. Trap to the debugger(Y/N)\r\n"
        "First: { first error\r\n}\r\nNested: { second error\r\n}\r\n?"},
-      {"ask", "", "0 not held\nreturned\n|\r\n?"},  // no answer or no: do not break
-      {"ask", "n", "0 not held\nreturned\n|\r\n?"},
+      // No answer or no: do not break.
+      {"ask", "", "0 not held\nreturned\n|\r\n?"}, {"ask", "n", "0 not held\nreturned\n|\r\n?"},
       {"ask", "N", "0 not held\nreturned\n|\r\n?"},
   };
 #undef SIGNALED

@@ -84,8 +84,7 @@ __attribute__((noinline)) int Recurse(int depth) {
 }
 
 __attribute__((noinline)) int Deep(int depth) {
-  if (depth == 0) WriteNull();
-  return depth == 0 ? 0 : Deep(depth - 1) + 1;
+  return depth == 0 ? (WriteNull(), 0) : Deep(depth - 1) + 1;
 }
 
 volatile int zero = 0;
@@ -98,8 +97,7 @@ DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
 
 // Two threads released by one event fail within a moment of each other.
 void TwinFaults() {
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE threads[2];
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr), threads[2];
   for (HANDLE& thread : threads)
     thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
   Sleep(50);
@@ -140,9 +138,21 @@ void Open(const char* urlModule, const std::string& address) {
 }
 
 int RecurseInALongPath(int depth);
+void Fail(const std::string& action);
+
+DWORD WINAPI FailOnThread(LPVOID action) {
+  Fail(*static_cast<const std::string*>(action));
+  return 0;
+}
 
 void Fail(const std::string& action) {
   auto rest = [&](const char* start) { return action.substr(strlen(start)); };
+  if (action.rfind("thread ", 0) == 0) {
+    std::string onThread = rest("thread ");
+    HANDLE thread = CreateThread(nullptr, 0, FailOnThread, &onThread, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
   if (action == "exit")
     Say(guardState.privateHeap && guardState.reserveBlock ? "installed" : "not installed");
   if (action == "terminate") std::terminate();
@@ -190,13 +200,11 @@ void Fail(const std::string& action) {
     Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kRootTemplate)));
     ErrRaiseText(kRootTemplate, "Cannot delete file");
   }
-  if (action == "throw") {
-    try {
+  if (action == "throw") try {
       throw std::runtime_error("caught by the program");
     } catch (const std::exception&) {
       Say("caught");
     }
-  }
   if (action == "throw-errframe") {
     ErrFrame frame;
     if (frame.Try([] { ErrRaiseText(kRootTemplate, "passed on"); }))
@@ -268,13 +276,6 @@ DWORD WINAPI WatchAddressSpace(LPVOID) {
     if ((used = AddressSpaceInUse()) > peak) Say("in-use=" + std::to_string(peak = used));
 }
 
-std::string threadAction;
-
-DWORD WINAPI FailOnThread(LPVOID) {
-  Fail(threadAction);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -292,14 +293,7 @@ int main(int argc, char** argv) {
     CloseHandle(CreateThread(nullptr, 0, WatchAddressSpace, nullptr, 0, nullptr));
     Sleep(50);
   }
-  if (action.rfind("thread ", 0) == 0) {
-    threadAction = action.substr(7);
-    HANDLE thread = CreateThread(nullptr, 0, FailOnThread, nullptr, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-  } else {
-    Fail(action);
-  }
+  Fail(action);
   Say("returned");
   return 0;
 }

@@ -12,14 +12,11 @@
 extern "C" const bool crashGuardConsoleMode = true;
 
 int main() {
-  char buffer[kWindowsDescriptionSize];
-  memset(buffer, 0, sizeof buffer);
+  char buffer[kWindowsDescriptionSize] = {};
   printf("short=%s\nnt=%d\n", DescribeWindowsShort().Text(), WinVersionInfo().IsNT());
-  fflush(stdout);
   int result = DescribeWindows(buffer);
   printf("result=%d\nlong=%s\n", result, buffer);
-  fflush(stdout);
   printf("str=%s\n", DescribeWindows().Text());
-  fflush(stdout);
+  fflush(stdout);  // before the failure ends the program
   *static_cast<volatile int*>(nullptr) = 1;
 }
