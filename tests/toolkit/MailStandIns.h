@@ -30,8 +30,7 @@ class MapiPermission {
  private:
   static std::string Path() {
     char folder[MAX_PATH];
-    GetWindowsDirectoryA(folder, MAX_PATH);
-    return std::string(folder) + "\\win.ini";
+    return std::string(folder, GetWindowsDirectoryA(folder, MAX_PATH)) + "\\win.ini";
   }
   std::optional<std::string> saved_;
 };

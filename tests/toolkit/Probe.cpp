@@ -2,81 +2,44 @@
 
 #include <algorithm>
 
-namespace {
-
-// A temporary file that a child can inherit as one of its standard streams.
-class StreamFile {
- public:
-  explicit StreamFile(const std::string& content) {
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    char path[MAX_PATH];
-    GetTempFileNameA(folder, "prb", 0, path);
-    path_ = path;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    handle_ = Handle(CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-    DWORD written = 0;
-    if (!content.empty()) WriteFile(handle_.Get(), content.data(), content.size(), &written, nullptr);
-    SetFilePointer(handle_.Get(), 0, nullptr, FILE_BEGIN);
-  }
-  ~StreamFile() {
-    handle_.Close();
-    DeleteFileA(path_.c_str());
-  }
-  HANDLE Get() const { return handle_.Get(); }
-  std::string Read() const { return ReadFileBytes(path_).value_or(""); }
-
- private:
-  std::string path_;
-  Handle handle_;
-};
-
-}  // namespace
-
+// Files in a folder of their own that the probe inherits as its standard
+// input, output and error; their handles close before the folder goes.
 struct ProbeRun::Streams {
-  explicit Streams(const std::string& input) : in(input), out(""), err("") {}
-  StreamFile in, out, err;
+  explicit Streams(const std::string& input) : files{Open(0), Open(1), Open(2)} {
+    DWORD written = 0;
+    WriteFile(handles[0], input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    SetFilePointer(handles[0], 0, nullptr, FILE_BEGIN);
+  }
+  std::string Path(int stream) const { return folder.Path() + "\\" + "012"[stream]; }
+  Handle Open(int stream) const {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return Handle(CreateFileA(Path(stream).c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  }
+  std::string Read(int stream) const { return ReadFileBytes(Path(stream)).value_or(""); }
+
+  TempFolder folder;
+  Handle files[3];
+  HANDLE handles[3] = {files[0].Get(), files[1].Get(), files[2].Get()};
 };
 
 ProbeRun::ProbeRun(const std::string& program, const std::string& arguments,
                    const std::string& input)
-    : streams_(new Streams(input)) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = streams_->in.Get();
-  startup.hStdOutput = streams_->out.Get();
-  startup.hStdError = streams_->err.Get();
-  std::string commandLine = "\"" + BinFolder() + program + "\" " + arguments;
-  PROCESS_INFORMATION info = {};
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                      nullptr, BinFolder().c_str(), &startup, &info))
-    return;
-  CloseHandle(info.hThread);
-  process_ = Handle(info.hProcess);
-  id_ = info.dwProcessId;
-}
+    : streams_(new Streams(input)),
+      process_(Process::Start("\"" + BinFolder() + program + "\" " + arguments, nullptr,
+                              BinFolder(), streams_->handles)) {}
 
-ProbeRun::~ProbeRun() {
-  if (!process_) return;
-  TerminateProcess(process_.Get(), 1);
-  WaitForSingleObject(process_.Get(), INFINITE);
-}
+ProbeRun::~ProbeRun() = default;
 
 ProbeResult ProbeRun::Finish(DWORD timeoutMs) {
   ProbeResult result;
-  if (!process_) return result;
-  result.ended = WaitForSingleObject(process_.Get(), timeoutMs) == WAIT_OBJECT_0;
-  if (!result.ended) {
-    TerminateProcess(process_.Get(), 1);
-    WaitForSingleObject(process_.Get(), INFINITE);
-  }
-  GetExitCodeProcess(process_.Get(), &result.exitCode);
-  process_.Close();
-  result.out = streams_->out.Read();
-  result.err = streams_->err.Read();
+  if (!process_.Started()) return result;
+  result.ended = process_.Wait(timeoutMs);
+  process_.Kill();
+  result.exitCode = process_.ExitCode();
+  result.out = streams_->Read(1);
+  result.err = streams_->Read(2);
   return result;
 }
 

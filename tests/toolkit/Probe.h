@@ -23,10 +23,8 @@ class ProbeRun {
   ProbeRun(const std::string& program, const std::string& arguments,
            const std::string& input = std::string());
   ~ProbeRun();
-  ProbeRun(const ProbeRun&) = delete;
-  ProbeRun& operator=(const ProbeRun&) = delete;
 
-  DWORD Id() const { return id_; }
+  DWORD Id() const { return process_.Id(); }
   // Waits up to `timeoutMs`, kills the probe if it still runs, and returns
   // what it did.
   ProbeResult Finish(DWORD timeoutMs = 20000);
@@ -34,8 +32,7 @@ class ProbeRun {
  private:
   struct Streams;
   std::unique_ptr<Streams> streams_;
-  Handle process_;
-  DWORD id_ = 0;
+  Process process_;
 };
 
 ProbeResult RunProbe(const std::string& program, const std::string& arguments,

@@ -1,8 +1,6 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
-
 #include "gen/err/Err.h"
 
 // Runs `action` with a first-in-chain vectored handler that records the
@@ -11,23 +9,23 @@
 // A resumed check goes on as a thrown error; an error frame takes it.
 struct Raised {
   DWORD code = 0;
-  std::string text;  // the message of an internal error (101)
   int count = 0;
 };
 
-template <typename Action> Raised CatchRaised(Action action);
-
 namespace raised_detail {
-Raised& Current();
-PVOID Install();
-void Remove(PVOID handler);
+inline Raised current;
+// For its lifetime the handler records into `current` and resumes.
+struct Resumed {
+  Resumed();
+  ~Resumed();
+  PVOID handler;
+};
 }  // namespace raised_detail
 
 template <typename Action> Raised CatchRaised(Action action) {
-  raised_detail::Current() = Raised();
-  PVOID handler = raised_detail::Install();
+  raised_detail::current = Raised();
+  raised_detail::Resumed resumed;
   ErrFrame frame;
   frame.Try(action);
-  raised_detail::Remove(handler);
-  return raised_detail::Current();
+  return raised_detail::current;
 }

@@ -7,18 +7,15 @@
 
 #include "toolkit/WinTest.h"
 
-// The command a scheme's program is registered with by default: its quoted
-// path and the quoted address.
-inline std::string QuotedCommand(const std::string& path) { return "\"" + path + "\" \"%1\""; }
-
 // For its lifetime a recorder copy is the program registered for `scheme`
-// (http, file, mailto), started by the command `command` makes of its path;
-// the registry is put back after.
+// (http, file, mailto), started by the command `command` makes of its path
+// (by default the quoted path and the quoted address); the registry is put
+// back after.
 class SchemeStandIn {
  public:
   explicit SchemeStandIn(const std::string& scheme,
                          const std::function<std::string(const std::string&)>& command =
-                             QuotedCommand)
+                             [](const std::string& path) { return "\"" + path + "\" \"%1\""; })
       : classes_("Software\\Classes\\" + scheme), path_(folder_.Path() + "\\s.exe") {
     ready_ = PlaceRecorder(path_);
     for (RegView view : {RegView::k32, RegView::k64})
@@ -31,17 +28,16 @@ class SchemeStandIn {
   // The recorder's whole command line; nullopt when it was not started.
   std::optional<std::string> CommandLine(DWORD milliseconds = 10000) const {
     std::optional<RecorderReport> report = AwaitRecorder(path_, milliseconds);
-    if (!report) return std::nullopt;
-    return report->commandLine;
+    return report ? std::optional<std::string>(report->commandLine) : std::nullopt;
   }
   // The address received as the one argument of the default command, or
   // the whole command line when that is not what it holds.
   std::optional<std::string> Received(DWORD milliseconds = 10000) const {
     std::optional<std::string> line = CommandLine(milliseconds);
-    if (!line) return std::nullopt;
     std::string start = "\"" + path_ + "\" \"";
-    if (line->rfind(start, 0) != 0 || line->back() != '"') return line;
-    return line->substr(start.size(), line->size() - start.size() - 1);
+    if (line && line->rfind(start, 0) == 0 && line->back() == '"')
+      return line->substr(start.size(), line->size() - start.size() - 1);
+    return line;
   }
 
  private:
@@ -52,8 +48,7 @@ class SchemeStandIn {
 };
 
 // The registered web browser, so that every http address opened reaches it.
-class BrowserStandIn : public SchemeStandIn {
- public:
+struct BrowserStandIn : SchemeStandIn {
   BrowserStandIn() : SchemeStandIn("http") {}
 };
 
@@ -66,18 +61,17 @@ class UrlModuleStandIn {
     char folder[MAX_PATH];
     if (!GetSystemWow64DirectoryA(folder, MAX_PATH)) GetSystemDirectoryA(folder, MAX_PATH);
     installed_ = std::string(folder) + "\\url.dll";
-    if (FileExists(aside())) CopyFileA(aside().c_str(), installed_.c_str(), FALSE);
-    ready_ = CopyFileA(installed_.c_str(), aside().c_str(), FALSE) &&
+    aside_ = installed_ + ".original";
+    if (FileExists(aside_)) CopyFileA(aside_.c_str(), installed_.c_str(), FALSE);
+    ready_ = CopyFileA(installed_.c_str(), aside_.c_str(), FALSE) &&
              CopyFileA((BinFolder() + "url_standin.dll").c_str(), installed_.c_str(), FALSE);
   }
   ~UrlModuleStandIn() {
-    if (CopyFileA(aside().c_str(), installed_.c_str(), FALSE)) DeleteFileA(aside().c_str());
+    if (CopyFileA(aside_.c_str(), installed_.c_str(), FALSE)) DeleteFileA(aside_.c_str());
   }
   bool Ready() const { return ready_; }
 
  private:
-  std::string aside() const { return installed_ + ".original"; }
-  std::string installed_;
+  std::string installed_, aside_;
   bool ready_ = false;
 };
-

@@ -1,41 +1,26 @@
 #include "toolkit/WinTest.h"
 
+#include <algorithm>
 #include <cstring>
-
-std::string BinFolder() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path, length);
-  return folder.substr(0, folder.find_last_of('\\') + 1);
-}
-
-// --- Owners ---------------------------------------------------------------
-
-Handle& Handle::operator=(Handle&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
-void Handle::Close() {
-  if (handle_) CloseHandle(handle_);
-  handle_ = nullptr;
-}
-
-// --- Processes ------------------------------------------------------------
 
 namespace {
 
-bool SameName(const std::string& entry, const std::string& name) {
-  return entry.size() > name.size() && entry[name.size()] == '=' &&
-         CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry.data(),
-                        static_cast<int>(name.size()), name.data(),
-                        static_cast<int>(name.size())) == CSTR_EQUAL;
+// Asks `done` every few milliseconds until it says yes (true) or
+// `milliseconds` have passed (false).
+template <typename Done> bool Poll(DWORD milliseconds, Done done) {
+  for (DWORD start = GetTickCount();; Sleep(10)) {
+    if (done()) return true;
+    if (GetTickCount() - start >= milliseconds) return false;
+  }
 }
 
 }  // namespace
+
+std::string BinFolder() {
+  char path[MAX_PATH];
+  std::string folder(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
 
 std::string EnvironmentBlock(const std::vector<EnvChange>& changes) {
   std::vector<std::string> entries;
@@ -43,15 +28,17 @@ std::string EnvironmentBlock(const std::vector<EnvChange>& changes) {
   for (const char* entry = strings; entry && *entry; entry += strlen(entry) + 1)
     entries.emplace_back(entry);
   if (strings) FreeEnvironmentStringsA(strings);
-
   for (const EnvChange& change : changes) {
-    std::vector<std::string> kept;
-    for (std::string& entry : entries)
-      if (!SameName(entry, change.first)) kept.push_back(std::move(entry));
-    if (change.second) kept.push_back(change.first + "=" + *change.second);
-    entries = std::move(kept);
+    std::string prefix = change.first + "=";
+    int length = static_cast<int>(prefix.size());
+    auto named = [&](const std::string& entry) {
+      return entry.size() >= prefix.size() &&
+             CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry.data(), length,
+                            prefix.data(), length) == CSTR_EQUAL;
+    };
+    entries.erase(std::remove_if(entries.begin(), entries.end(), named), entries.end());
+    if (change.second) entries.push_back(prefix + *change.second);
   }
-
   std::string block;
   for (const std::string& entry : entries) block += entry + '\0';
   if (entries.empty()) block += '\0';
@@ -59,34 +46,30 @@ std::string EnvironmentBlock(const std::vector<EnvChange>& changes) {
 }
 
 Process Process::Start(const std::string& commandLine, const std::string* environment,
-                       const std::string& folder) {
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back(0);
+                       const std::string& folder, const HANDLE* streams) {
+  std::string line = commandLine;
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  Process result;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                      environment ? const_cast<char*>(environment->data()) : nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-    result.startError_ = GetLastError();
-    return result;
+  if (streams) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = streams[0];
+    startup.hStdOutput = streams[1];
+    startup.hStdError = streams[2];
   }
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, streams != nullptr,
+                      streams ? CREATE_NO_WINDOW : 0,
+                      environment ? const_cast<char*>(environment->data()) : nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+    return Process(nullptr, 0, GetLastError());
   CloseHandle(info.hThread);
-  result.process_ = Handle(info.hProcess);
-  result.id_ = info.dwProcessId;
-  return result;
+  return Process(info.hProcess, info.dwProcessId);
 }
 
 Process Process::Open(DWORD processId) {
-  Process result;
-  result.process_ = Handle(OpenProcess(
-      SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  if (result.process_)
-    result.id_ = processId;
-  else
-    result.startError_ = GetLastError();
-  return result;
+  return Process(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                             FALSE, processId),
+                 processId);
 }
 
 bool Process::Wait(DWORD milliseconds) const {
@@ -99,23 +82,11 @@ DWORD Process::ExitCode() const {
   return code;
 }
 
-Process& Process::operator=(Process&& other) noexcept {
-  if (this != &other) {
-    Kill();
-    process_ = std::move(other.process_);
-    id_ = other.id_;
-    startError_ = other.startError_;
-  }
-  return *this;
-}
-
 void Process::Kill() {
   if (Wait(0)) return;
   TerminateProcess(process_.Get(), 1);
   Wait(5000);
 }
-
-// --- Dialogs of another process ------------------------------------------
 
 namespace {
 
@@ -124,29 +95,25 @@ bool HasClass(HWND window, const char* name) {
   return GetClassNameA(window, found, sizeof found) && lstrcmpiA(found, name) == 0;
 }
 
-struct DialogSearch {
-  DWORD processId;
-  std::vector<HWND> found;
-};
+// The process asked about and its dialogs found.
+typedef std::pair<DWORD, std::vector<HWND>> DialogSearch;
 
 BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
   DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   // A message box is shown only once its texts are set.
-  if (owner == search->processId && IsWindowVisible(window) && HasClass(window, "#32770"))
-    search->found.push_back(window);
+  if (owner == search->first && IsWindowVisible(window) && HasClass(window, "#32770"))
+    search->second.push_back(window);
   return TRUE;
 }
 
 BOOL CALLBACK FindIcon(HWND child, LPARAM param) {
   LONG style = GetWindowLongA(child, GWL_STYLE);
-  if (HasClass(child, "Static") && (style & SS_TYPEMASK) == SS_ICON &&
-      (style & WS_VISIBLE) && SendMessageA(child, STM_GETICON, 0, 0)) {
-    *reinterpret_cast<bool*>(param) = true;
-    return FALSE;
-  }
-  return TRUE;
+  bool icon = HasClass(child, "Static") && (style & SS_TYPEMASK) == SS_ICON &&
+              (style & WS_VISIBLE) && SendMessageA(child, STM_GETICON, 0, 0);
+  if (icon) *reinterpret_cast<bool*>(param) = true;
+  return !icon;
 }
 
 }  // namespace
@@ -154,35 +121,28 @@ BOOL CALLBACK FindIcon(HWND child, LPARAM param) {
 std::vector<HWND> DialogsOf(DWORD processId) {
   DialogSearch search{processId, {}};
   EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return search.second;
 }
 
 HWND AwaitDialogOf(DWORD processId, DWORD milliseconds) {
-  const DWORD kPoll = 20;
-  for (DWORD waited = 0; waited <= milliseconds; waited += kPoll, Sleep(kPoll)) {
-    std::vector<HWND> dialogs = DialogsOf(processId);
-    if (!dialogs.empty()) return dialogs.front();
-  }
-  return nullptr;
+  std::vector<HWND> dialogs;
+  return Poll(milliseconds, [&] { return !(dialogs = DialogsOf(processId)).empty(); })
+             ? dialogs.front()
+             : nullptr;
 }
 
 // Sends WM_GETTEXT: the text of another process's control is not known to
 // GetWindowTextA, only to the control itself.
 std::string ControlText(HWND control) {
   if (!control) return std::string();
-  LRESULT length = SendMessageA(control, WM_GETTEXTLENGTH, 0, 0);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::string text(static_cast<size_t>(SendMessageA(control, WM_GETTEXTLENGTH, 0, 0)) + 1, '\0');
   text.resize(SendMessageA(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0])));
   return text;
 }
 
 DialogView ReadDialog(HWND dialog) {
   const int kMessageId = 0xFFFF;
-  DialogView view;
-  std::string caption(static_cast<size_t>(GetWindowTextLengthA(dialog)) + 1, '\0');
-  caption.resize(GetWindowTextA(dialog, &caption[0], static_cast<int>(caption.size())));
-  view.caption = caption;
-  view.text = ControlText(GetDlgItem(dialog, kMessageId));
+  DialogView view{ControlText(dialog), ControlText(GetDlgItem(dialog, kMessageId))};
   EnumChildWindows(dialog, FindIcon, reinterpret_cast<LPARAM>(&view.icon));
   return view;
 }
@@ -192,33 +152,22 @@ void PressButton(HWND dialog, int id) {
 }
 
 Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds, int answer) {
-  const DWORD kPoll = 10;
   Outcome outcome;
-  if (!process.Started()) return outcome;
   std::vector<HWND> answered;
-  DWORD start = GetTickCount();
-  for (;;) {
-    if (process.Wait(kPoll)) {
-      outcome.ended = true;
-      outcome.exitCode = process.ExitCode();
-      return outcome;
-    }
+  outcome.ended = process.Started() && Poll(timeoutMilliseconds, [&] {
+    if (process.Wait(0)) return true;
     for (HWND dialog : DialogsOf(process.Id())) {
-      bool seen = false;
-      for (HWND known : answered) seen = seen || known == dialog;
-      if (seen) continue;
+      if (std::find(answered.begin(), answered.end(), dialog) != answered.end()) continue;
+      answered.push_back(dialog);
       outcome.dialogs.push_back(ReadDialog(dialog));
       PressButton(dialog, GetDlgItem(dialog, answer) ? answer : IDOK);
-      answered.push_back(dialog);
     }
-    if (GetTickCount() - start > timeoutMilliseconds) {
-      process.Kill();
-      return outcome;
-    }
-  }
+    return false;
+  });
+  if (outcome.ended) outcome.exitCode = process.ExitCode();
+  process.Kill();
+  return outcome;
 }
-
-// --- Registry -------------------------------------------------------------
 
 namespace {
 
@@ -236,6 +185,69 @@ LONG CreateKey(HKEY parent, REGSAM view, const std::string& name, Key* key) {
                          key->Out(), nullptr);
 }
 
+// Removes the key with everything below it, if it is there.
+void DeleteKey(HKEY root, REGSAM view, const std::string& name) {
+  {
+    Key key;
+    if (RegOpenKeyExA(root, name.c_str(), 0, KEY_ALL_ACCESS | view, key.Out()) != ERROR_SUCCESS ||
+        RegDeleteTreeA(key.Get(), nullptr) != ERROR_SUCCESS)
+      return;
+  }
+  RegDeleteKeyExA(root, name.c_str(), view, 0);
+}
+
+struct SavedKey {
+  struct Value {
+    std::string name;
+    DWORD type;
+    std::string data;
+  };
+  std::string name;
+  std::vector<Value> values;
+  std::vector<SavedKey> subkeys;
+};
+
+// The key with all its values and subkeys; nullopt when any of it cannot be read.
+std::optional<SavedKey> ReadKey(HKEY parent, REGSAM view, const std::string& name) {
+  Key key;
+  DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
+  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | view, key.Out()) != ERROR_SUCCESS ||
+      RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
+                       &values, &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    return std::nullopt;
+  SavedKey saved{name, {}, {}};
+  for (DWORD i = 0; i < values; ++i) {
+    SavedKey::Value value{std::string(longestName + 1, '\0'), 0,
+                          std::string(longestData + 1, '\0')};
+    DWORD nameLength = longestName + 1, dataSize = longestData + 1;
+    if (RegEnumValueA(key.Get(), i, &value.name[0], &nameLength, nullptr, &value.type,
+                      reinterpret_cast<BYTE*>(&value.data[0]), &dataSize) != ERROR_SUCCESS)
+      return std::nullopt;
+    value.name.resize(nameLength);
+    value.data.resize(dataSize);
+    saved.values.push_back(value);
+  }
+  for (DWORD i = 0; i < subkeys; ++i) {
+    std::string subkey(longestSubkey + 1, '\0');
+    DWORD length = longestSubkey + 1;
+    std::optional<SavedKey> below;
+    if (RegEnumKeyExA(key.Get(), i, &subkey[0], &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS ||
+        !(below = ReadKey(key.Get(), view, subkey.substr(0, length))))
+      return std::nullopt;
+    saved.subkeys.push_back(*below);
+  }
+  return saved;
+}
+
+void WriteKey(HKEY parent, REGSAM view, const SavedKey& saved) {
+  Key key;
+  if (CreateKey(parent, view, saved.name, &key) != ERROR_SUCCESS) return;
+  for (const auto& value : saved.values)
+    SetValueBytes(key.Get(), value.name, value.type, value.data);
+  for (const SavedKey& subkey : saved.subkeys) WriteKey(key.Get(), view, subkey);
+}
+
 }  // namespace
 
 LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::string& name,
@@ -250,110 +262,58 @@ LONG CreateRegKey(HKEY root, RegView view, const std::string& key) {
   return CreateKey(root, static_cast<REGSAM>(view), key, &opened);
 }
 
-LONG DeleteRegKey(HKEY root, RegView view, const std::string& key) {
-  REGSAM sam = static_cast<REGSAM>(view);
-  {
-    Key opened;
-    LONG status = RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS | sam, opened.Out());
-    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-    if (status != ERROR_SUCCESS) return status;
-    status = RegDeleteTreeA(opened.Get(), nullptr);
-    if (status != ERROR_SUCCESS) return status;
-  }
-  return RegDeleteKeyExA(root, key.c_str(), sam, 0);
-}
-
 std::string RegSz(const std::string& text) { return text + '\0'; }
 
 std::string RegDword(DWORD value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-struct RegistryScope::Tree {
-  struct Value {
-    std::string name;
-    DWORD type;
-    std::string data;
-  };
-  std::string name;
-  std::vector<Value> values;
-  std::vector<Tree> subkeys;
-};
-
 struct RegistryScope::Place {
   HKEY root;
-  RegView view;
-  std::optional<Tree> saved;
+  REGSAM view;
+  std::optional<SavedKey> saved;
 };
 
-bool RegistryScope::ReadKey(HKEY parent, REGSAM view, const std::string& name, Tree* tree) {
-  Key key;
-  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | view, key.Out()) != ERROR_SUCCESS)
-    return false;
-  tree->name = name;
-  DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
-  if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
-                       &values, &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
-    return false;
-  for (DWORD i = 0; i < values; ++i) {
-    std::string valueName(longestName + 1, '\0');
-    std::string data(longestData + 1, '\0');
-    DWORD nameLength = static_cast<DWORD>(valueName.size());
-    DWORD dataSize = static_cast<DWORD>(data.size());
-    DWORD type = 0;
-    if (RegEnumValueA(key.Get(), i, &valueName[0], &nameLength, nullptr, &type,
-                      reinterpret_cast<BYTE*>(&data[0]), &dataSize) != ERROR_SUCCESS)
-      return false;
-    valueName.resize(nameLength);
-    data.resize(dataSize);
-    tree->values.push_back({valueName, type, data});
-  }
-  for (DWORD i = 0; i < subkeys; ++i) {
-    std::string subkey(longestSubkey + 1, '\0');
-    DWORD length = static_cast<DWORD>(subkey.size());
-    if (RegEnumKeyExA(key.Get(), i, &subkey[0], &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      return false;
-    subkey.resize(length);
-    tree->subkeys.emplace_back();
-    if (!ReadKey(key.Get(), view, subkey, &tree->subkeys.back())) return false;
-  }
-  return true;
-}
-
-void RegistryScope::WriteKey(HKEY parent, REGSAM view, const Tree& tree) {
-  Key key;
-  if (CreateKey(parent, view, tree.name, &key) != ERROR_SUCCESS) return;
-  for (const auto& value : tree.values) SetValueBytes(key.Get(), value.name, value.type, value.data);
-  for (const Tree& subkey : tree.subkeys) WriteKey(key.Get(), view, subkey);
-}
-
 RegistryScope::RegistryScope(const std::string& key) : key_(key) {
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    for (RegView view : {RegView::k32, RegView::k64}) {
-      Tree tree;
-      bool present = ReadKey(root, static_cast<REGSAM>(view), key, &tree);
-      places_.push_back({root, view, present ? std::optional<Tree>(tree) : std::nullopt});
-    }
-  }
-  for (const Place& place : places_) DeleteRegKey(place.root, place.view, key_);
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+      places_.push_back({root, view, ReadKey(root, view, key)});
+  for (const Place& place : places_) DeleteKey(place.root, place.view, key_);
 }
 
 // Everything goes first: in the views that share a key, restoring one
 // would otherwise be undone by clearing the other.
 RegistryScope::~RegistryScope() {
-  for (const Place& place : places_) DeleteRegKey(place.root, place.view, key_);
+  for (const Place& place : places_) DeleteKey(place.root, place.view, key_);
   for (const Place& place : places_)
-    if (place.saved) WriteKey(place.root, static_cast<REGSAM>(place.view), *place.saved);
+    if (place.saved) WriteKey(place.root, place.view, *place.saved);
 }
 
-// --- Files ----------------------------------------------------------------
+namespace {
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
+    std::string name = entry.cFileName, child = path + "\\" + name;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(child);
+    } else {
+      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(child.c_str());
+    }
+  }
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  RemoveDirectoryA(path.c_str());
+}
+
+}  // namespace
 
 TempFolder::TempFolder() {
   static unsigned counter = 0;
   char temp[MAX_PATH + 1];
-  DWORD length = GetTempPathA(sizeof temp, temp);
-  std::string base(temp, length);
+  std::string base(temp, GetTempPathA(sizeof temp, temp));
   if (!base.empty() && base.back() == '\\') base.pop_back();
   do {
     path_ = base + "\\wintest-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -364,31 +324,12 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() { RemoveTree(path_); }
 
 bool CreateFolders(const std::string& path) {
-  for (size_t end = path.find('\\', 3); ; end = path.find('\\', end + 1)) {
-    std::string part = path.substr(0, end);
-    if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+  for (size_t end = path.find('\\', 3);; end = path.find('\\', end + 1)) {
+    if (!CreateDirectoryA(path.substr(0, end).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
       return false;
     if (end == std::string::npos) return true;
   }
-}
-
-bool RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
-  bool removed = true;
-  for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
-    std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    std::string child = path + "\\" + name;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      removed = RemoveTree(child) && removed;
-    } else {
-      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      removed = DeleteFileA(child.c_str()) && removed;
-    }
-  }
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
-  return RemoveDirectoryA(path.c_str()) && removed;
 }
 
 bool FileExists(const std::string& path) {
@@ -408,29 +349,19 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-// --- The recorder ---------------------------------------------------------
-
 bool PlaceRecorder(const std::string& path) {
   return CopyFileA((BinFolder() + "recorder.exe").c_str(), path.c_str(), FALSE) != 0;
 }
 
 std::optional<RecorderReport> AwaitRecorder(const std::string& path, DWORD milliseconds) {
-  const DWORD kPoll = 10;
   std::string reportPath = path + ".started";
-  DWORD start = GetTickCount();
-  while (!FileExists(reportPath)) {
-    if (GetTickCount() - start >= milliseconds) return std::nullopt;
-    Sleep(kPoll);
-  }
-  std::optional<std::string> bytes = ReadFileBytes(reportPath);
-  if (!bytes) return std::nullopt;
+  std::optional<std::string> bytes;
+  if (!Poll(milliseconds, [&] { return FileExists(reportPath); }) ||
+      !(bytes = ReadFileBytes(reportPath)))
+    return std::nullopt;
   // Three lines: module path, command line, process id.
-  size_t first = bytes->find('\n');
-  size_t second = bytes->find('\n', first + 1);
+  size_t first = bytes->find('\n'), second = bytes->find('\n', first + 1);
   if (second == std::string::npos) return std::nullopt;
-  RecorderReport report;
-  report.modulePath = bytes->substr(0, first);
-  report.commandLine = bytes->substr(first + 1, second - first - 1);
-  report.process = Process::Open(strtoul(bytes->c_str() + second + 1, nullptr, 10));
-  return report;
+  return RecorderReport{bytes->substr(first + 1, second - first - 1),
+                        Process::Open(strtoul(bytes->c_str() + second + 1, nullptr, 10))};
 }

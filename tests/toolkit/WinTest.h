@@ -13,54 +13,42 @@
 // and the test doubles are built beside it.
 std::string BinFolder();
 
-// --- Owners ---------------------------------------------------------------
-
 // Owns a kernel handle; INVALID_HANDLE_VALUE is taken as no handle.
 class Handle {
  public:
   Handle() = default;
   explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
   Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept;
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { Close(); }
-
+  ~Handle() {
+    if (handle_) CloseHandle(handle_);
+  }
   HANDLE Get() const { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
-  void Close();
 
  private:
   HANDLE handle_ = nullptr;
 };
 
-// Owns an open registry key.
 class Key {
  public:
   Key() = default;
-  Key(Key&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-  Key& operator=(Key&& other) = delete;
   Key(const Key&) = delete;
   Key& operator=(const Key&) = delete;
   ~Key() {
     if (key_) RegCloseKey(key_);
   }
-
   HKEY Get() const { return key_; }
   HKEY* Out() { return &key_; }  // for the Reg* call that opens it
-  explicit operator bool() const { return key_ != nullptr; }
 
  private:
   HKEY key_ = nullptr;
 };
 
-// --- Processes ------------------------------------------------------------
-
 // A variable to set (a value) or to remove (nullopt) in a child's environment.
 typedef std::pair<std::string, std::optional<std::string>> EnvChange;
 
-// An environment block for CreateProcessA: the test's own environment with
-// the changes applied. Names compare without regard to case, as Windows does.
+// The test's own environment with the changes applied, as a block for
+// CreateProcessA. Names compare without regard to case, as Windows does.
 std::string EnvironmentBlock(const std::vector<EnvChange>& changes);
 
 // A process started or opened by the test. It never outlives its owner: the
@@ -68,39 +56,32 @@ std::string EnvironmentBlock(const std::vector<EnvChange>& changes);
 class Process {
  public:
   // `environment` is a block from EnvironmentBlock, or null for the test's
-  // own; an empty `folder` keeps the test's current folder. On failure the
-  // result is not Started() and StartError() holds the system's code.
-  static Process Start(const std::string& commandLine,
-                       const std::string* environment = nullptr,
-                       const std::string& folder = std::string());
-  // A process the test did not start, e.g. one a launcher started.
-  static Process Open(DWORD processId);
+  // own; an empty `folder` keeps the test's current folder. The child
+  // inherits `streams` (input, output, error) when given, and then gets no
+  // console. On failure the result is not Started() and StartError() holds
+  // the system's code.
+  static Process Start(const std::string& commandLine, const std::string* environment = nullptr,
+                       const std::string& folder = std::string(),
+                       const HANDLE* streams = nullptr);
+  static Process Open(DWORD processId);  // one the test did not start
 
-  Process() = default;
   Process(Process&&) = default;
-  Process& operator=(Process&& other) noexcept;  // ends the process it held
   ~Process() { Kill(); }
 
   bool Started() const { return static_cast<bool>(process_); }
   DWORD StartError() const { return startError_; }
   DWORD Id() const { return id_; }
-
-  // True when the process has ended within `milliseconds`.
-  bool Wait(DWORD milliseconds) const;
-  // The full 32-bit exit code; STILL_ACTIVE while the process runs.
-  DWORD ExitCode() const;
-  // Ends the process if it still runs, and waits until it has.
-  void Kill();
+  bool Wait(DWORD milliseconds) const;  // true when it has ended within that time
+  DWORD ExitCode() const;               // all 32 bits; STILL_ACTIVE while it runs
+  void Kill();                          // returns once it has ended
 
  private:
+  Process(HANDLE process, DWORD id, DWORD startError = 0)
+      : process_(process), id_(id), startError_(startError) {}
   Handle process_;
-  DWORD id_ = 0;
-  DWORD startError_ = 0;
+  DWORD id_, startError_;
 };
 
-// --- Dialogs of another process ------------------------------------------
-
-// A dialog or message box as the test reads it from outside.
 struct DialogView {
   std::string caption;
   std::string text;   // a message box's message (the static with id 0xFFFF)
@@ -126,20 +107,15 @@ struct Outcome {
 };
 Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds, int answer = IDOK);
 
-// --- Registry -------------------------------------------------------------
-
 // The registry view a 32-bit test asks for explicitly; under WoW64 only
 // parts of HKLM\Software differ between them.
 enum class RegView : REGSAM { k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY };
 
 // Stores `data` byte for byte as a value of `type`, creating the key as
-// needed. Returns the system's result code.
+// needed. Returns the system's result code, as CreateRegKey does.
 LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::string& name,
                  DWORD type, const std::string& data);
-// Creates the key (with no values) if it is missing.
 LONG CreateRegKey(HKEY root, RegView view, const std::string& key);
-// Removes the key with everything below it; a missing key is success.
-LONG DeleteRegKey(HKEY root, RegView view, const std::string& key);
 
 // The bytes of a REG_SZ with its terminator; of a REG_DWORD.
 std::string RegSz(const std::string& text);
@@ -156,16 +132,10 @@ class RegistryScope {
   ~RegistryScope();
 
  private:
-  struct Tree;   // a saved key: its values and subkeys
   struct Place;  // one root in one view, with what it held
-  static bool ReadKey(HKEY parent, REGSAM view, const std::string& name, Tree* tree);
-  static void WriteKey(HKEY parent, REGSAM view, const Tree& tree);
-
   std::string key_;
   std::vector<Place> places_;
 };
-
-// --- Files ----------------------------------------------------------------
 
 // A unique new folder under the Windows temporary folder, removed with all
 // its contents at the end.
@@ -175,7 +145,6 @@ class TempFolder {
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
   ~TempFolder();
-
   const std::string& Path() const { return path_; }  // no trailing backslash
 
  private:
@@ -184,13 +153,9 @@ class TempFolder {
 
 // Creates the folder and any missing parents.
 bool CreateFolders(const std::string& path);
-// Removes a folder with everything in it.
-bool RemoveTree(const std::string& path);
 bool FileExists(const std::string& path);
 // The whole file, or nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
-
-// --- The recorder ---------------------------------------------------------
 
 // A copy of recorder.exe, once started, writes "<copy>.started": the path
 // the system loaded it from, its command line and its process id. With the
@@ -202,7 +167,6 @@ const char kRecorderHoldVariable[] = "RECORDER_HOLD";
 bool PlaceRecorder(const std::string& path);
 
 struct RecorderReport {
-  std::string modulePath;
   std::string commandLine;
   Process process;  // the running copy, ended at the latest with the report
 };
