@@ -99,12 +99,17 @@ namespace {
 
 const char kModule[] = "..\\gen\\Str.cpp";
 
+// The library is built without inlining, so that a failed check keeps its
+// frame in a crash report. These small helpers check nothing and run once
+// per piece of a replacement: they are inlined all the same.
+#define STR_HOT __attribute__((always_inline)) inline
+
 uint32_t Min(uint32_t a, uint32_t b) { return a < b ? a : b; }
 
 // The first occurrence of `searched` from `from` on in a zero-terminated
 // text, or its terminator. `searched` is not empty and holds no zero byte,
 // so no comparison runs past the terminator.
-const char* FindOrEnd(const char* from, StrView searched) {
+STR_HOT const char* FindOrEnd(const char* from, StrView searched) {
   const char first = searched.text[0];
   const char* rest = searched.text + 1;
   const uint32_t restLength = searched.length - 1;
@@ -122,7 +127,7 @@ const char* FindOrEnd(const char* from, StrView searched) {
 
 // Copies `count` bytes and returns the end of the copy. Replacing makes
 // many short pieces: those are copied in place, not by a call.
-char* CopyBytes(char* to, const char* from, uint32_t count) {
+STR_HOT char* CopyBytes(char* to, const char* from, uint32_t count) {
   if (count >= 64) {
     memcpy(to, from, count);
   } else if (count >= 8) {
@@ -146,7 +151,7 @@ bool InOrder(const char* first, const char* second) {
 }
 
 // The distance from `from` to `to`; checked by the caller.
-uint32_t Distance(const char* from, const char* to) {
+STR_HOT uint32_t Distance(const char* from, const char* to) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(to) -
                                reinterpret_cast<uintptr_t>(from));
 }
@@ -188,36 +193,59 @@ void ReplaceChar(Str& text, char from, char to) {
     if (bytes[i] == from) bytes[i] = to;
 }
 
+namespace {
+
+// Copies `text` with every occurrence of `searched` replaced into `block`,
+// from the first occurrence `found` on; returns the end of what it wrote.
+char* WriteReplaced(char* block, const char* start, const char* found, StrView searched,
+                    StrView replacement) {
+  char* write = CopyBytes(block, start, Distance(start, found));
+  while (*found) {
+    write = CopyBytes(write, replacement.text, replacement.Length());
+    const char* from = found + searched.Length();
+    found = FindOrEnd(from, searched);
+    write = CopyBytes(write, from, Distance(from, found));
+  }
+  return write;
+}
+
+}  // namespace
+
 void Replace(Str& text, StrView searched, StrView replacement) {
   uint32_t searchedLength = searched.Length();
   // A zero byte never lies inside a text: such a searched text is nowhere.
   if (!searchedLength || text.IsEmpty() || memchr(searched.text, 0, searchedLength)) return;
   const char* start = text.Text();
-  // One pass counts the occurrences and finds the end, the second copies:
-  // no list of pieces, and the new block is allocated once at its size.
-  uint32_t occurrences = 0;
-  const char* end = FindOrEnd(start, searched);
-  for (; *end; end = FindOrEnd(end + searchedLength, searched)) ++occurrences;
-  if (!occurrences) return;
-  uint64_t length = static_cast<uint64_t>(Distance(start, end)) -
-                    static_cast<uint64_t>(occurrences) * searchedLength +
-                    static_cast<uint64_t>(occurrences) * replacement.Length();
+  const char* first = FindOrEnd(start, searched);
+  if (!*first) return;  // nothing replaced: the text keeps its block
+  uint64_t textLength = Distance(start, first) + strlen(first);
+  uint32_t growth = replacement.Length() > searchedLength ? replacement.Length() - searchedLength : 0;
+  uint64_t bound = textLength + textLength / searchedLength * growth;
+  // The old text stays until the new one is built: `replacement` may lie in
+  // it. Where the longest possible result is a modest size, one pass writes
+  // into a block of that size, then cut to the exact size; otherwise a first
+  // pass counts the occurrences so that the block is exact from the start.
+  uint64_t length = bound;
+  if (bound > 2 * textLength + 4096) {
+    uint64_t occurrences = 0;
+    for (const char* at = first; *at; at = FindOrEnd(at + searchedLength, searched)) ++occurrences;
+    length = textLength - occurrences * searchedLength + occurrences * replacement.Length();
+  }
   if (length == 0) {
     text = "";
     return;
   }
-  // The old text stays until the new one is built: `replacement` may lie in it.
   char* block = StrAccess::NewBlock(length);
   if (!block) return;
-  char* write = block;
-  for (const char* from = start;; from += searchedLength) {
-    const char* found = FindOrEnd(from, searched);
-    write = CopyBytes(write, from, Distance(from, found));
-    if (!*found) break;
-    write = CopyBytes(write, replacement.text, replacement.Length());
-    from = found;
+  char* end = WriteReplaced(block, start, first, searched, replacement);
+  *end = 0;
+  uint32_t written = Distance(block, end);
+  if (written == 0) {
+    MemFree(block);
+    text = "";
+    return;
   }
-  *write = 0;
+  if (written < length) block = static_cast<char*>(MemRealloc(block, written + 1));
   StrAccess::Adopt(text, block);
 }
 
