@@ -45,7 +45,7 @@ class StrBuilder {
 // capacity is 0 and the growing path reports it.
 inline void StrBuilder::Append(const char* bytes, uint32_t count) {
   if (count < capacity_ - Length()) {
-    memcpy(write_, bytes, count);
+    memmove(write_, bytes, count);  // the bytes may end at our terminator
     write_ += count;
     *write_ = 0;
   } else {
