@@ -1,15 +1,12 @@
 // A guarded program that fails on request, one way per argument, for the
-// tests to watch from outside: "thread <action>" fails on a worker thread.
-// Built three times: as a console program (answers on the standard
-// streams), as a windowed one (the consent dialog, the error boxes) and as
-// a console one without its PDB. An observer placed before the guard writes
-// down each structured exception the guard is about to see.
-
+// tests to watch from outside ("thread <action>" fails on a worker thread).
+// Built as a console program, as a windowed one (the consent dialog, the
+// boxes) and as a console one without its PDB. An observer placed before
+// the guard writes down each structured exception the guard is about to see.
 #include <windows.h>
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <stdexcept>
@@ -22,7 +19,6 @@
 #include "gen/err/ExceptionText.h"
 #include "gen/err/ReportSubmit.h"
 #include "gen/err/errgpfse.h"
-#include "mania/Bounded.h"
 
 #ifdef PROBE_CONSOLE
 extern "C" const bool crashGuardConsoleMode = true;
@@ -31,9 +27,8 @@ extern "C" const bool crashGuardConsoleMode = true;
 namespace {
 
 void Say(const std::string& line) {
-  std::string text = line + "\n";
   DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), text.size(), &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), (line + "\n").data(), line.size() + 1, &written, nullptr);
 }
 
 LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
@@ -41,21 +36,16 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
   // Stack overflows leave no room for formatting on this thread.
   if (record->ExceptionCode == 0xC00000FD) return EXCEPTION_CONTINUE_SEARCH;
   char line[512];
-  snprintf(line, sizeof line, "code=%08lX text=%s", record->ExceptionCode,
-           DescribeException(record));
-  Say(line);
-  if (record->ExceptionCode == kInternalError) {
-    const char* message = CurrentFrameSlot()->Message().Text();
-    Say(std::string("message=") + (message ? message : ""));
-  }
+  snprintf(line, sizeof line, "code=%08lX text=%s", record->ExceptionCode, DescribeException(record));
+  const char* message = CurrentFrameSlot()->Message().Text();
+  Say(line + (record->ExceptionCode == kInternalError ? "\nmessage=" + std::string(message ? message : "") : ""));
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
 // The program's own handler, last in the chain: it sees only what the
 // guard passed on, and skips breakpoints.
 LONG CALLBACK ProgramHandler(EXCEPTION_POINTERS* pointers) {
-  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT)
-    return EXCEPTION_CONTINUE_SEARCH;
+  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT) return EXCEPTION_CONTINUE_SEARCH;
   Say("breakpoint reached the program");
   pointers->ContextRecord->Eip += 1;
   return EXCEPTION_CONTINUE_EXECUTION;
@@ -71,6 +61,7 @@ struct Derived : Base {
 };
 
 const char kRootTemplate[] = "Cannot delete file";
+volatile int zero = 0;
 
 __attribute__((noinline)) void WriteNull() { *static_cast<volatile int*>(nullptr) = 1; }
 
@@ -86,26 +77,10 @@ __attribute__((noinline)) int Recurse(int depth) {
 }
 #pragma clang diagnostic pop
 
-__attribute__((noinline)) int Deep(int depth) {
-  return depth == 0 ? (WriteNull(), 0) : Deep(depth - 1) + 1;
-}
-
-volatile int zero = 0;
-
 DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
   WaitForSingleObject(go, INFINITE);
   WriteNull();
   return 0;
-}
-
-// Two threads released by one event fail within a moment of each other.
-void TwinFaults() {
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr), threads[2];
-  for (HANDLE& thread : threads)
-    thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
-  Sleep(50);
-  SetEvent(go);
-  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
 }
 
 // Takes with malloc, and keeps, all the address space it can get, as a
@@ -149,55 +124,43 @@ DWORD WINAPI FailOnThread(LPVOID action) {
 }
 
 void Fail(const std::string& action) {
-  auto rest = [&](const char* start) { return action.substr(strlen(start)); };
-  if (action.rfind("thread ", 0) == 0) {
-    std::string onThread = rest("thread ");
-    HANDLE thread = CreateThread(nullptr, 0, FailOnThread, &onThread, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+  size_t blank = action.find(' ');
+  std::string head = action.substr(0, blank), rest = blank == std::string::npos ? "" : action.substr(blank + 1);
+  if (head == "thread") WaitForSingleObject(CreateThread(nullptr, 0, FailOnThread, &rest, 0, nullptr), INFINITE);
+  if (head == "memory-gone") {
+    TakeAllAddressSpace();
+    Fail(rest);
   }
-  if (action == "exit")
-    Say(guardState.privateHeap && guardState.reserveBlock ? "installed" : "not installed");
+  if (head == "signal") raise(atoi(rest.c_str()));
+  if (head == "open-in-process") Open("url.dll", rest);
+  if (head == "open-without-handler") Open("msimg32.dll", rest);  // no URL module: it lacks the handler
   if (action == "terminate") std::terminate();
   if (action == "abort") abort();
-  if (action.rfind("signal ", 0) == 0) raise(atoi(rest("signal ").c_str()));
-  if (action == "read-null") Say(std::to_string(*static_cast<volatile int*>(nullptr)));
   if (action == "write-null") WriteNull();
   if (action == "divide") Say(std::to_string(10 / zero));
-  if (action == "illegal") __asm__ volatile("ud2");
   if (action == "stack-overflow") Say(std::to_string(Recurse(0)));
-  if (action == "twin-faults") TwinFaults();
-  if (action == "deep") Deep(100);
   if (action == "long-name") FaultWithALongName_xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx();
-  if (action == "deep-long-path") RecurseInALongPath(200);
+  if (action == "deep-long-path" || action == "deep") RecurseInALongPath(action == "deep" ? 100 : 200);
   if (action == "purecall") Derived();
   if (action == "out-of-memory") MemAlloc(0x7FFFFFF0);
   if (action == "free-null") MemFree(nullptr);
-  if (action == "assert") ErrAssert("..\\gen\\Str.cpp", 77);
   if (action == "null-format") ErrRaiseFormat(nullptr);
   if (action == "breakpoint") DebugBreak();
   if (action == "ask") Say(AskTrapToDebugger() ? "held" : "not held");
-  if (action.rfind("memory-gone ", 0) == 0) {
-    TakeAllAddressSpace();
-    Fail(rest("memory-gone "));
+  if (action == "twin-faults") {  // two threads released by one event fail at once
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr), threads[2];
+    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
+    Sleep(50);
+    SetEvent(go);
+    WaitForMultipleObjects(2, threads, TRUE, INFINITE);
   }
-  if (action.rfind("open-in-process ", 0) == 0) Open("url.dll", rest("open-in-process "));
-  // A module that is no URL module: it lacks the handler.
-  if (action.rfind("open-without-handler ", 0) == 0)
-    Open("msimg32.dll", rest("open-without-handler "));
-  if (action == "fault-in-report") {
-    // The report's header reads the product name: a real fault inside the
-    // report's own work.
+  if (action == "fault-in-report") {  // the report's header reads the product name
     productInfo.name = reinterpret_cast<const char*>(16);
     WriteNull();
   }
   if (action == "report-overflow") {
     WriteReportHeader("Breakpoint");
     AppendToReport(std::string(kReportSize - strlen(reportText), 'x').c_str());
-  }
-  if (action == "invalid-parameter") {
-    char small[4] = "abc";
-    AppendOrFail(small, sizeof small, "d");
   }
   if (action == "root-error") {
     Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kRootTemplate)));
@@ -208,45 +171,30 @@ void Fail(const std::string& action) {
     } catch (const std::exception&) {
       Say("caught");
     }
-  if (action == "throw-errframe") {
-    ErrFrame frame;
-    if (frame.Try([] { ErrRaiseText(kRootTemplate, "passed on"); }))
-      Say(std::string("caught ") + frame.Message().Text());
-  }
-  if (action.rfind("raise-throw", 0) == 0) {
+  ErrFrame frame;
+  if (action == "throw-errframe" && frame.Try([] { ErrRaiseText(kRootTemplate, "passed on"); }))
+    Say(std::string("caught ") + frame.Message().Text());
+  if (head.rfind("raise-throw", 0) == 0) {
     // A throw record as other code may raise it: typed as an ErrFrame,
     // without type (a rethrow), or with a pointer that is no type at all.
-    ULONG_PTR type = action == "raise-throw-errframe" ? reinterpret_cast<ULONG_PTR>(&typeid(ErrFrame))
-                     : action == "raise-throw-garbage" ? 0x10 : 0;
-    ULONG_PTR arguments[3] = {0x19930520, 0, type};
+    ULONG_PTR arguments[3] = {0x19930520, 0, action == "raise-throw-garbage" ? 0x10ul : 0ul};
+    if (action == "raise-throw-errframe") arguments[2] = reinterpret_cast<ULONG_PTR>(&typeid(ErrFrame));
     RaiseException(kThrowException, 0, 3, arguments);
   }
-  if (action == "reenter") {
-    ErrFrame frame;
-    try {
-      ErrRaiseText(kRootTemplate, "first");
-    } catch (ErrFrame&) {
-    }
-    frame.Enter();
-  }
-  if (action == "errframe-exception") {
-    ErrFrame frame;
-    try {
-      ErrRaiseText(kRootTemplate, "carried message");
-    } catch (ErrFrame& thrown) {
-      ULONG_PTR argument = reinterpret_cast<ULONG_PTR>(&thrown);
-      RaiseException(kErrFrameException, 0, 1, &argument);
-    }
-  }
-  if (action == "double-nested") {
-    ErrFrame outer;
+  // The first error is held by `frame` while its thrown copy lives.
+  if (action == "reenter" || action == "errframe-exception" || action == "double-nested") {
     try {
       ErrRaiseText(kRootTemplate, "first error");
-    } catch (ErrFrame&) {
-      Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kDoubleNestedTemplate)));
-      ErrFrame handling;
-      ErrRaiseText(kRootTemplate, "second error");
+    } catch (ErrFrame& thrown) {
+      ULONG_PTR carried = reinterpret_cast<ULONG_PTR>(&thrown);
+      if (action == "errframe-exception") RaiseException(kErrFrameException, 0, 1, &carried);
+      if (action == "double-nested") {
+        Say("identity=" + std::to_string(reinterpret_cast<uintptr_t>(kDoubleNestedTemplate)));
+        ErrFrame handling;
+        ErrRaiseText(kRootTemplate, "second error");
+      }
     }
+    frame.Enter();  // again, with the error still held
   }
 }
 
@@ -254,29 +202,21 @@ void Fail(const std::string& action) {
 // program's module handle is recorded: as if the library ran in a host.
 struct EarlyFault {
   EarlyFault() {
-    if (GetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr, 0))
-      RaiseException(0xE0000001, 0, 0, nullptr);
+    if (GetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr, 0)) RaiseException(0xE0000001, 0, 0, nullptr);
   }
 } earlyFault __attribute__((init_priority(102)));
 
-// Address space in use, the guard's own reserve left out while it is held.
-size_t AddressSpaceInUse() {
-  size_t used = 0;
-  MEMORY_BASIC_INFORMATION region;
-  for (char* at = nullptr; at < reinterpret_cast<char*>(0xFFFF0000) &&
-                           VirtualQuery(at, &region, sizeof region);
-       at = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
-    if (region.State != MEM_FREE) used += region.RegionSize;
-    if (region.BaseAddress == guardState.addressReserve) used -= region.RegionSize;
-  }
-  return used;
-}
-
-// Writes each new high of the address space in use: the first line is the
-// program's own, the last its report's peak.
+// For the bench: each new high of the address space in use, the guard's
+// own reserve left out while it is held.
 DWORD WINAPI WatchAddressSpace(LPVOID) {
-  for (size_t peak = 0, used;; Sleep(1))
-    if ((used = AddressSpaceInUse()) > peak) Say("in-use=" + std::to_string(peak = used));
+  for (size_t peak = 0;; Sleep(1)) {
+    size_t used = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (char* at = nullptr; at < reinterpret_cast<char*>(0xFFFF0000) && VirtualQuery(at, &region, sizeof region);
+         at = static_cast<char*>(region.BaseAddress) + region.RegionSize)
+      if (region.State != MEM_FREE && region.BaseAddress != guardState.addressReserve) used += region.RegionSize;
+    if (used > peak) Say("in-use=" + std::to_string(peak = used));
+  }
 }
 
 }  // namespace
@@ -287,11 +227,9 @@ int main(int argc, char** argv) {
   AddVectoredExceptionHandler(0, ProgramHandler);
   std::string action = argv[1];
   for (int i = 2; i < argc; ++i) action += std::string(" ") + argv[i];
-  if (GetEnvironmentVariableA("PROBE_STAMP", nullptr, 0)) {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
+  LARGE_INTEGER now;
+  if (GetEnvironmentVariableA("PROBE_STAMP", nullptr, 0) && QueryPerformanceCounter(&now))  // for the bench
     Say("fault-at=" + std::to_string(now.QuadPart));
-  }
   if (GetEnvironmentVariableA("PROBE_WATCH", nullptr, 0)) {
     CloseHandle(CreateThread(nullptr, 0, WatchAddressSpace, nullptr, 0, nullptr));
     Sleep(50);

@@ -1,0 +1,624 @@
+// The crash guard: its parts in this process, then guarded programs that
+// fail for real, read and answered from outside as the user would.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gen/err/CrashReport.h"
+#include "gen/err/Err.h"
+#include "gen/err/ExceptionText.h"
+#include "gen/err/ReportSubmit.h"
+#include "gen/err/StackTrace.h"
+#include "gen/err/errgpfse.h"
+#include "mania/Winver.h"
+#include "toolkit/FiredCheck.h"
+#include "toolkit/Probe.h"
+#include "toolkit/StandIns.h"
+
+namespace {
+
+const char kFileTemplate[] = "Cannot open '%s'";
+const std::string kQuestion =
+    "Please help us make the software better. We need to see the details of this error to fix the "
+    "problem. This report is anonymous, doesn't contain your e-mail address and will remain "
+    "strictly confidential. Would you like to send the report to us?";
+const std::string kPrompt = "\n" + kQuestion + " [Y/n]? ";
+const std::string kHyphens = std::string(66, '-');
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Whether `text` is `pattern`, where each "*" stands for any text.
+bool Matches(const std::string& text, const std::string& pattern) {
+  size_t t = 0, p = 0, star = std::string::npos, resume = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') star = p++, resume = t;
+    else if (p < pattern.size() && pattern[p] == text[t]) ++p, ++t;
+    else if (star != std::string::npos) p = star + 1, t = ++resume;
+    else return false;
+  }
+  return pattern.find_first_not_of('*', p) == std::string::npos;
+}
+
+// The report's header as a probe writes it on this same Windows.
+std::string Header(const std::string& exceptionText, const char* program = "guard_probe.exe") {
+  char os[sizeof guardState.osDescription];
+  DescribeWindowsForReport(os, sizeof os);
+  return "Product 0.01 exception: " + exceptionText + "\nApplication: " + BinFolder() + program +
+         "\nOS: " + os + "\n" + kHyphens + "\n";
+}
+
+// How the console probe ended: its exit code in hex ("IDENTITY" when it is
+// the identity the probe printed first), its output, "|", its errors.
+std::string Ending(const std::string& action, const char* input = "n") {
+  ProbeResult result = RunProbe("guard_probe.exe", action, input);
+  std::string identity = "identity=" + std::to_string(result.exitCode) + "\n";
+  char code[16];
+  snprintf(code, sizeof code, "%lX ", result.exitCode);
+  if (result.out.rfind(identity, 0) == 0) result.out.replace(0, identity.size(), "IDENTITY ");
+  else result.out = (result.ended ? code : "running ") + result.out;
+  return result.out + "|" + WithoutCr(result.err);
+}
+
+// A handled failure's ending: the report on the console, then the question.
+std::string Reported(const std::string& exceptionText, const std::string& part = "") {
+  return "FFFFFFFF *|\n" + Header(exceptionText) + "*" + part + "*" + kPrompt;
+}
+
+// The errors of a handled failure of the console probe.
+std::string Failed(const std::string& action, const char* input = "n") {
+  std::string ending = Ending(action, input);
+  EXPECT_EQ(0u, ending.find("FFFFFFFF ")) << action;
+  return ending.substr(ending.find('|') + 1);
+}
+
+DWORD WINAPI AwaitPulse(LPVOID event) { return WaitForSingleObject(event, 20000); }
+
+DWORD Woken(const Handle& waiter) {
+  DWORD result = WAIT_FAILED;
+  WaitForSingleObject(waiter.Get(), INFINITE);
+  GetExitCodeThread(waiter.Get(), &result);
+  return result;
+}
+
+}  // namespace
+
+TEST(ExceptionText, EveryCodeAndSignalHasItsText) {
+  static const char carried[] = "carried text";
+  const struct { DWORD code; std::vector<ULONG_PTR> arguments; const char* text; } cases[] = {
+      {101, {reinterpret_cast<ULONG_PTR>(carried)}, carried}, {9998, {}, "Not enough memory"},
+      {9999, {}, "NARVSDK Init Timeout"}, {0x80000001, {}, "Guard page"}, {0x80000003, {}, "Breakpoint"},
+      {0x80000002, {}, "Datatype misalignment"}, {0x80000004, {}, "Single step"},
+      {0xC0000005, {0, 0}, "Attempt to read at 0x00000000"}, {0xC0000005, {8, 0x1000}, "Access violation"},
+      {0xC0000005, {1, 0x40ABCD}, "Attempt to write at 0x0040ABCD"}, {0xC0000005, {1}, "Access violation"},
+      {0xC0000006, {}, "In page error"}, {0xC0000008, {}, "Invalid handle"}, {0xC0000091, {}, "FPU overflow"},
+      {0xC000001D, {}, "Illegal instruction"}, {0xC0000025, {}, "Noncontinuable exception"},
+      {0xC0000026, {}, "Invalid disposition"}, {0xC000008C, {}, "Array bounds exceed"},
+      {0xC000008D, {}, "FPU denormal operand"}, {0xC000008E, {}, "FPU divide by 0"},
+      {0xC000008F, {}, "FPU inexact result"}, {0xC0000090, {}, "PPU invalid operation"},
+      {0xC0000092, {}, "FPU stack check"}, {0xC0000093, {}, "FPU underflow"}, {0xC00000FD, {}, "Stack overflow"},
+      {0xC0000094, {}, "Integer divide by 0"}, {0xC0000095, {}, "Integer overflow"},
+      {0xC0000096, {}, "Privileged instruction"}, {0xE06D7363, {}, "Unhandled structured exception (throw)"},
+      {0x12345678, {}, "unknown 0x12345678"}, {100, {}, "unknown 0x00000064"},
+  };
+  for (const auto& c : cases) {
+    EXCEPTION_RECORD record = {c.code, 0, nullptr, nullptr, static_cast<DWORD>(c.arguments.size()), {}};
+    std::copy(c.arguments.begin(), c.arguments.end(), record.ExceptionInformation);
+    EXPECT_STREQ(c.text, DescribeException(&record)) << std::hex << c.code;
+  }
+  std::string signals;
+  for (int signal : {2, 4, 8, 11, 15, 21, 22, 3}) signals += DescribeSignal(signal) + std::string("|");
+  EXPECT_EQ("CTRL+C signal (SIGINT)|Illegal instruction (SIGILL)|FPU error (SIGFPE)|"
+            "Illegal storage access (SIGSEGV)|Termination request (SIGTERM)|"
+            "Ctrl-Break sequence (SIGBREAK)|Abnormal termination (SIGABRT)|Unknown signal|", signals);
+}
+
+// Closed again, the objects must be gone: the release keeps no handle.
+TEST(ReleaseSiblingWaits, PulsesTheEventsReleasesTheMutexesAndCreatesNothing) {
+  const char* const names[] = {kPaintReadyEvent, kCaptureReadyEvent, kSharedMutex, kCaptureMutex};
+  {
+    Handle objects[] = {Handle(CreateEventA(nullptr, TRUE, FALSE, names[0])),
+                        Handle(CreateEventA(nullptr, TRUE, FALSE, names[1])),
+                        Handle(CreateMutexA(nullptr, TRUE, names[2])),
+                        Handle(CreateMutexA(nullptr, TRUE, names[3]))};
+    Handle waiters[] = {Handle(CreateThread(nullptr, 0, AwaitPulse, objects[0].Get(), 0, nullptr)),
+                        Handle(CreateThread(nullptr, 0, AwaitPulse, objects[1].Get(), 0, nullptr))};
+    Sleep(200);  // both waiters wait
+    ReleaseSiblingWaits();
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(WAIT_OBJECT_0, Woken(waiters[i])) << names[i];
+      EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(objects[i].Get(), 0)) << names[i] << " left set";
+      EXPECT_FALSE(ReleaseMutex(objects[2 + i].Get())) << names[2 + i] << " still owned";
+    }
+  }
+  ReleaseSiblingWaits();
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(nullptr, Handle(i < 2 ? OpenEventA(SYNCHRONIZE, FALSE, names[i])
+                                    : OpenMutexA(SYNCHRONIZE, FALSE, names[i])).Get()) << names[i];
+}
+
+TEST(CrashGuard, ASecondConstructionKeepsHeapAndReserveTheTeardownDestroysThem) {
+  auto heapExists = [](HANDLE heap) {
+    HANDLE heaps[256];
+    DWORD count = std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
+    return std::find(heaps, heaps + count, heap) != heaps + count;
+  };
+  HANDLE heap = guardState.privateHeap;
+  void* reserve = guardState.reserveBlock;
+  ASSERT_TRUE(heapExists(heap) && reserve);
+  CrashGuard again(false);
+  EXPECT_TRUE(heap == guardState.privateHeap && reserve == guardState.reserveBlock);
+  CrashGuardTearDown();
+  EXPECT_FALSE(heapExists(heap));
+  EXPECT_TRUE(!guardState.privateHeap && !guardState.reserveBlock && !guardState.vectoredHandler);
+  CrashGuard reinstalled(false);
+  EXPECT_TRUE(heapExists(guardState.privateHeap));
+}
+
+TEST(StackTrace, OwnFramesAreTheProductsSourcesButNotTheGuardsAndAreShortened) {
+  for (const char* folder : {"com", "dia", "gen", "kle", "mania", "sdk", "setup", "tracedtapi",
+                             "accessibility", "narv", "helper", "minhook", "tinyxml", "ware"})
+    EXPECT_TRUE(IsOwnSourceFile(("C:\\b\\" + std::string(folder) + "\\x.cpp").c_str())) << folder;
+  for (const char* path : {"Z:\\w\\gen\\err\\Err.cpp", "Z:\\w\\tests\\Str_test.cpp",
+                           "Z:\\w\\GEN\\Str.cpp", "SymGetLineFromAddr64 error: 2"})
+    EXPECT_FALSE(IsOwnSourceFile(path)) << path;
+  const char* const paths[][2] = {
+      {"D:\\src\\gen\\Str.cpp", "gen\\Str.cpp"}, {"..\\gen\\Str.cpp", "gen\\Str.cpp"},
+      {"\\gen\\x.cpp", "\\gen\\x.cpp"},          {"C:\\x.cpp", "C:\\x.cpp"},
+      {"x.cpp", "x.cpp"},                        {"Z:\\a\\b\\c\\mania\\run.cpp", "mania\\run.cpp"},
+  };
+  for (const auto& c : paths) EXPECT_STREQ(c[1], ShortenSourcePath(c[0])) << c[0];
+}
+
+// Own frames are listed shortened and the first names the failure; with no
+// own frame, every frame with a name or a file is listed whole. The report
+// takes appends up to its buffer's last character (one more: see
+// report-overflow below).
+TEST(StackTrace, ReportListsOwnFramesOrElseEveryNamedFrame) {
+  const TraceFrame frames[] = {
+      {"ErrAssert", "Z:\\w\\gen\\err\\Assert.cpp", 60}, {"", "", 0},
+      {"MemFree", "Z:\\w\\gen\\Memwing.cpp", 34},      {"", "SymGetLineFromAddr64 error: 2", 0},
+      {"WinMain", "Z:\\w\\mania\\run.cpp", 99},        {"Fail", "Z:\\w\\tests\\probe.cpp", 7},
+  };
+  strcpy(guardState.applicationPath, "C:\\Program Files\\Product\\run.exe");
+  strcpy(guardState.osDescription, "Windows 7 (6.1.7601)");
+  EXCEPTION_RECORD record = {EXCEPTION_BREAKPOINT, 0, nullptr, reinterpret_cast<PVOID>(0x401000)};
+  const std::string header = "Product 0.01 exception: Breakpoint\r\nApplication: C:\\Program Files\\"
+                             "Product\\run.exe\r\nOS: Windows 7 (6.1.7601)\r\n" + kHyphens + "\r\n";
+  auto trace = [&](std::initializer_list<int> picks) {
+    traceState.frameCount = 0;
+    for (int i : picks) traceState.frames[traceState.frameCount++] = frames[i];
+  };
+  trace({0, 1, 2, 3, 4});
+  EXPECT_EQ(header + "gen\\Memwing.cpp: (34) [MemFree]\r\nmania\\run.cpp: (99) [WinMain]\r\n",
+            FormatOwnFrames(record.ExceptionCode, &record));
+  EXPECT_EQ("2 gen\\Memwing.cpp (34) MemFree",
+            std::to_string(traceState.ownFrameCount) + " " + traceState.firstOwnFile + " (" +
+                std::to_string(traceState.firstOwnLine) + ") " + traceState.firstOwnFunction);
+  trace({3, 5, 1});
+  FormatOwnFrames(record.ExceptionCode, &record);
+  EXPECT_EQ(0, traceState.ownFrameCount);
+  std::string all = header + "SymGetLineFromAddr64 error: 2: (0) []\r\nZ:\\w\\tests\\probe.cpp: (7) [Fail]\r\n";
+  EXPECT_EQ(all, FormatAllFrames(record.ExceptionCode, &record));
+  std::string rest(kReportSize - 1 - all.size(), 'x');
+  EXPECT_EQ(0, CatchRaised([&] { AppendToReport(rest.c_str()); }).count);
+  EXPECT_EQ(all + rest, reportText);
+  EXPECT_STREQ("Can't initialize stack tracing. LastError=87(0X00000057)\r\nSearch path: a;b\r\n"
+               " Exception code:80000003\r\nException Address: 401000\r\n",
+               FormatTraceFailure(87, "a;b", &record));
+}
+
+// A product library adds its folder, first, only when the process has it
+// loaded; one of that name in the current folder of a failing program
+// never runs.
+TEST(StackTrace, SearchPathNamesLoadedProductLibrariesButNeverLoadsThem) {
+  TempFolder planted;
+  std::string library = planted.Path() + "\\NARVCOM.DLL";
+  ASSERT_TRUE(CopyFileA((BinFolder() + "planted_dll.dll").c_str(), library.c_str(), FALSE));
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
+  std::string own = BinFolder().substr(0, BinFolder().size() - 1) + ";" + current;
+  EXPECT_EQ(own, BuildSymbolSearchPath());
+  ASSERT_TRUE(SetCurrentDirectoryA(planted.Path().c_str()));
+  std::string err = Failed("write-null");
+  SetCurrentDirectoryA(current);
+  EXPECT_TRUE(Has(err, kPrompt) && !FileExists(planted.Path() + "\\entry.ran")) << err;
+  HMODULE loaded = LoadLibraryA(library.c_str());
+  ASSERT_NE(nullptr, loaded);
+  EXPECT_EQ(planted.Path() + ";" + own, BuildSymbolSearchPath());
+  FreeLibrary(loaded);
+}
+
+// Without its PDB a program still reports, with the unnamed frames listed.
+TEST(StackTrace, WithoutThePdbTheReportListsEveryFrameUnnamed) {
+  ProbeResult result = RunProbe("guard_probe_bare.exe", "write-null", "n");
+  std::string err = WithoutCr(result.err);
+  EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
+  EXPECT_TRUE(Matches(err, "\nProduct 0.01 exception: Attempt to write at 0x00000000\n*" + kHyphens +
+                               "\nSymGetLineFromAddr64 error: *" + kPrompt)) << err;
+  EXPECT_FALSE(Has(err, "guard_probe.cpp")) << err;
+}
+
+// The subject names the first own frame when there is one (see the
+// console answers below); too long, it is cut with a mark, never lost.
+TEST(ReportAddress, EncodingKeepsLettersAndDigitsAndNeverCutsAnEscape) {
+  const struct { const char* source; uint32_t size; const char* encoded; } cases[] = {
+      {"Product 0.01: Breakpoint", 4096, "Product+0%2E01%3A+Breakpoint"},
+      {"\xE9\x01-_.~\"\r\n", 4096, "%E9%01%2D%5F%2E%7E%22%0D%0A"},
+      {"a b,c", 8, "a+b%2Cc"}, {"abcdefgh", 8, "abcdefg"}, {"abcd,", 8, "abcd%2C"},
+      {"abcde,", 8, "abcde"},  {",", 4, "%2C"},            {",", 3, ""},
+      {"ab", 2, "a"},          {"a", 1, ""},               {"", 8, ""},
+  };
+  for (const auto& c : cases) {
+    std::string buffer(c.size + 1, '#');
+    EXPECT_EQ(&buffer[0], EncodeForUrl(c.source, &buffer[0], c.size));
+    EXPECT_EQ(c.encoded + std::string(c.size - strlen(c.encoded), '\0') + "#", buffer) << c.source << c.size;
+  }
+  strcpy(traceState.firstOwnFile, "gen\\Str.cpp");
+  traceState.firstOwnLine = 214;
+  memset(traceState.firstOwnFunction, 'f', 1023);
+  std::string cut = "Product 0.01: Breakpoint - gen\\Str.cpp (214)[";
+  EXPECT_EQ(cut + std::string(1023 - cut.size() - 4, 'f') + "f...", FormatSubject("Breakpoint"));
+  // A report too long for its 4095 encoded characters ends at a whole escape.
+  std::string text = BuildReportAddress("s", std::string(2000, ',').c_str());
+  EXPECT_EQ(productInfo.reportAddress + std::string("subject=s&text="), text.substr(0, text.size() - 4095));
+  EXPECT_EQ("%2C", text.substr(text.size() - 3));
+}
+
+// Line ends are escaped, and the address is cut to 2046 characters at a
+// whole character or escape. A quote must not end the address's argument
+// on rundll32's command line.
+TEST(OpenReportAddress, OpensTheFormattedAddressAsOneArgumentOfAtMost2046Characters) {
+  auto filler = [](size_t length) { return "http://r.example/?text=" + std::string(length - 23, 'x'); };
+  const std::string site = "http://r.example/?";
+  const struct { std::string first, second, argument, opened, received; } cases[] = {  // received: as opened
+      {site + "m=e&", "subject=a+b", "&text=x%2Cy", site + "m=e&subject=a+b&text=x%2Cy"},
+      {site + "text=a\nb\n", "", "", site + "text=a%0D%0Ab%0D%0A"},
+      {site + "q=a\" \"b\"", "", "", site + "q=a\" \"b\"", site + "q=a%22 %22b%22"},
+      {filler(2046), "", "", filler(2046)},
+      {filler(3000), "", "", filler(2046)},
+      {filler(2041) + "\nx", "", "", filler(2041)},
+      {filler(2040) + "\n", "", "", filler(2040) + "%0D%0A"},
+  };
+  UrlModuleStandIn urlModule;
+  ASSERT_TRUE(urlModule.Ready());
+  for (const auto& c : cases) {
+    BrowserStandIn browser;
+    ASSERT_TRUE(browser.Ready());
+    OpenReportAddress(c.first.c_str(), c.second.c_str(), "%s%s%s", c.argument.c_str());
+    EXPECT_EQ(c.opened, LastOpenedAddress());
+    EXPECT_EQ(c.received.empty() ? c.opened : c.received, browser.Received()) << c.first.size();
+  }
+  for (const char* first : {static_cast<const char*>(nullptr), "http://r.example/"})  // both texts needed
+    EXPECT_EQ("..\\gen\\errgpfse.cpp:573",
+              FiredCheck([&] { OpenReportAddress(first, first ? nullptr : "x", "%s", ""); }));
+}
+
+// rundll32's failure is shown, then the URL module opens the address in
+// this process; only a module without the handler leaves it to WinExec.
+// Either way the module is released.
+TEST(OpenReportAddress, FallsBackToTheUrlModuleInProcessThenToWinExec) {
+  const std::string address = "http://r.example/?mode=errorreport&subject=probe";
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, MAX_PATH);
+  const std::string command = system + ("\\rundll32 url.dll,FileProtocolHandler \"" + address + "\"");
+  // For its lifetime Wine refuses to start rundll32, as if it were missing.
+  RegistryScope overrides("Software\\Wine\\DllOverrides");
+  ASSERT_EQ(ERROR_SUCCESS, SetRegValue(HKEY_CURRENT_USER, RegView::k32, "Software\\Wine\\DllOverrides",
+                                       "rundll32.exe", REG_SZ, RegSz("")));
+  for (bool inProcess : {true, false}) {
+    BrowserStandIn browser;
+    ASSERT_TRUE(browser.Ready());
+    ProbeRun probe("guard_probe_gui.exe", (inProcess ? "open-in-process " : "open-without-handler ") + address);
+    HWND box = AwaitDialogOf(probe.Id());
+    ASSERT_NE(nullptr, box) << inProcess;
+    EXPECT_TRUE(Has(ReadDialog(box).text, command));
+    PressButton(box, IDOK);
+    EXPECT_EQ((inProcess ? "" : "WinExec 1 " + command + "\n") + "released\nreturned\n",
+              probe.Finish(10000).out);
+    EXPECT_EQ(inProcess ? std::optional<std::string>(address) : std::nullopt,
+              browser.Received(inProcess ? 10000 : 500));
+  }
+}
+
+// The consent dialog's template written out, little-endian: {width in bytes, value}.
+TEST(ReportDialogTemplate, IsTheExtendedTemplateByteForByteOnEveryBuild) {
+  std::vector<uint8_t> bytes;
+  auto put = [&](std::initializer_list<std::pair<int, uint32_t>> fields) {
+    for (auto [width, value] : fields)
+      for (int i = 0; i < width; ++i) bytes.push_back(uint8_t(value >> (8 * i)));
+  };
+  auto text = [&](const std::string& text) {
+    for (char c : text + '\0') put({{2, uint8_t(c)}});
+  };
+  // ..., five items at 0, 0, 260 by 219, no menu, the standard class
+  put({{2, 1}, {2, 0xFFFF}, {4, 0}, {4, 0}, {4, 0x80C808C4}, {2, 5}, {4, 0}, {2, 260}, {2, 219}, {4, 0}});
+  text("Exception occured");
+  put({{2, 8}, {2, 75}, {1, 0}, {1, 0}});
+  text("MS Sans Serif");
+  const struct { uint32_t style; uint16_t x, y, cx, cy; uint32_t id; uint16_t kind; std::string text; } items[] = {
+      {0x50001007, 14, 151, 233, 1, 0xFFFFFFFF, 0x82, ""}, {0x50030001, 138, 199, 50, 14, 6, 0x80, "&Yes"},
+      {0x50030000, 195, 199, 50, 14, 7, 0x80, "&No"}, {0x502008C5, 11, 9, 238, 137, 1044, 0x81, ""},
+      {0x50000021, 12, 158, 233, 38, 0xFFFFFFFF, 0x82, kQuestion},
+  };
+  for (const auto& item : items) {
+    bytes.resize((bytes.size() + 3) / 4 * 4);
+    put({{4, 0}, {4, 0}, {4, item.style}, {2, item.x}, {2, item.y}, {2, item.cx}, {2, item.cy}, {4, item.id},
+         {2, 0xFFFF}, {2, item.kind}});
+    text(item.text);
+    put({{2, 0}});
+  }
+  ASSERT_EQ(762u, bytes.size());
+  for (int build = 1; build <= 2; ++build) {
+    const DialogTemplateBuffer& built = BuildReportDialogTemplate();
+    EXPECT_EQ(bytes, std::vector<uint8_t>(built.Bytes(), built.Bytes() + built.Size())) << "build " << build;
+  }
+}
+
+TEST(DialogTemplateBuffer, TakesWholeAppendsUpToItsCapacityOnly) {
+  std::unique_ptr<DialogTemplateBuffer> buffer(new DialogTemplateBuffer());
+  buffer->Reset();
+  buffer->Append("ab", 0);
+  buffer->Append("\x7F", 1);
+  buffer->Append(nullptr, 2);
+  buffer->Align();
+  ASSERT_EQ(std::string("\x7F\0\0\0", 4),
+            std::string(reinterpret_cast<const char*>(buffer->Bytes()), buffer->Size()));
+  buffer->Append(nullptr, DialogTemplateBuffer::kCapacity - 6);
+  buffer->Append("xyz", 3);  // one byte too many: none of it is taken
+  buffer->Append("xy", 2);
+  buffer->Align();  // no room left to reach a multiple of 4
+  EXPECT_EQ(DialogTemplateBuffer::kCapacity, buffer->Size());
+  EXPECT_EQ('y', buffer->Bytes()[DialogTemplateBuffer::kCapacity - 1]);
+}
+
+namespace {
+
+void RaiseListed(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ErrRaiseV(kFileTemplate, format, args);
+  va_end(args);
+}
+
+}  // namespace
+
+TEST(ErrFrame, AnErrorArrivesOnceAsAFormattedCopyAndTravelsOutwards) {
+  ErrFrame outer;
+  EXPECT_FALSE(outer.Try([] {}));
+  EXPECT_EQ(&rootFrame, CurrentFrameSlot());  // a Catch with nothing raised pops
+  outer.Enter();
+  try {
+    ErrRaise(kFileTemplate, "a.txt");
+    ADD_FAILURE() << "not thrown";
+  } catch (ErrFrame& thrown) {
+    EXPECT_NE(&outer, &thrown);
+    EXPECT_EQ(kFileTemplate, thrown.Code());
+    EXPECT_STREQ("Cannot open 'a.txt'", thrown.Message().Text());
+  }
+  EXPECT_TRUE(outer.Catch());
+  EXPECT_FALSE(outer.Catch());
+  outer.Enter();
+  EXPECT_TRUE(outer.Try([] {
+    ErrFrame inner;
+    if (inner.Try([] { ErrRaise(kFileTemplate, "deep.ini"); })) inner.RethrowToEnclosing();
+    ADD_FAILURE() << "the error did not leave the inner frame";
+  }));
+  EXPECT_EQ(kFileTemplate, outer.Code());
+  EXPECT_STREQ("Cannot open 'deep.ini'", outer.Message().Text());
+  // A frame without a catch of its own leaves its error to the next Try.
+  EXPECT_TRUE(outer.Try([] {
+    ErrFrame plain;
+    ErrRaiseFormat("%d files", 3);
+  }));
+  EXPECT_STREQ("3 files", outer.Message().Text());
+  EXPECT_EQ(0, errorNesting);
+  EXPECT_EQ(&rootFrame, CurrentFrameSlot());
+  // A va_list is a char pointer here: a text argument must not be taken for one.
+  for (auto raise : {+[] { ErrRaiseV(kFileTemplate, "%s failed", "copy"); },
+                     +[] { ErrRaiseV(kFileTemplate, "%s failed", Str("copy").Text()); },
+                     +[] { RaiseListed("%s failed", "copy"); }}) {
+    ErrFrame frame;
+    EXPECT_TRUE(frame.Try(raise));
+    EXPECT_STREQ("copy failed", frame.Message().Text());
+  }
+}
+
+TEST(ErrFrame, PrintsOnlyTheProgramsOwnTemplatesAndTranslatesOnlyCode100) {
+  testing::internal::CaptureStderr();
+  for (ErrTemplate hidden : {kAssertTemplate, kCheckTemplate, kSignalTemplate, kGpfTemplate,
+                             kNotImplementedTemplate, kDoubleNestedTemplate, kTripleNestedTemplate,
+                             static_cast<ErrTemplate>(nullptr)})
+    EXPECT_TRUE(ErrPrint(hidden, "hidden"));
+  ErrPrint(kFileTemplate, "shown as is");
+  EXPECT_EQ("shown as is", testing::internal::GetCapturedStderr());
+  ErrFrame frame;
+  EXCEPTION_RECORD record = {100, 0, nullptr, nullptr, 1, {reinterpret_cast<ULONG_PTR>(&frame)}};
+  EXCEPTION_POINTERS pointers = {&record, nullptr};
+  TranslateErrFrameException(101, &pointers);
+  EXPECT_THROW(TranslateErrFrameException(100, &pointers), ErrFrame);
+}
+
+// Each fatal failure, on the main thread and on a worker, is reported on
+// the console with its text and a frame line, then asked about (and not
+// sent: see the answers below).
+TEST(FaultFlow, EveryFatalFailureIsReportedWithItsTextAndAFrameLine) {
+  const char* const faults[][3] = {  // the action, its exception's text, a frame line the report holds
+      {"write-null", "Attempt to write at 0x00000000", "namespace'::Fail]"},
+      {"divide", "Integer divide by 0", "guard_probe.cpp: ("},
+      {"stack-overflow", "Stack overflow", "namespace'::Recurse]"},
+      {"abort", "Abnormal termination (SIGABRT)", "namespace'::Fail]"},
+      {"purecall", "Illegal instruction", "::Base::CallPure"},
+      {"throw", "Unhandled structured exception (throw)", "namespace'::Fail]"},
+      {"free-null", "Asserted", "gen\\Memwing.cpp: ("},
+      // One character more than the report's buffer is an invalid parameter.
+      {"report-overflow", "Datatype misalignment", "mania\\Bounded.cpp: ("},
+      // Out of address space, the common end of a 32-bit program with large images.
+      {"memory-gone out-of-memory", "Not enough memory", "gen\\Memwing.cpp: ("},
+      {"memory-gone write-null", "Attempt to write at 0x00000000", "namespace'::Fail]"},
+  };
+  for (const auto& fault : faults)
+    for (std::string action : {std::string(fault[0]), "thread " + std::string(fault[0])}) {
+      std::string ending = Ending(action);
+      EXPECT_TRUE(Matches(ending, Reported(fault[1], fault[2]))) << action << "\n" << ending;
+    }
+}
+
+// Every other way the console probe ends, read from outside: exit code,
+// output (with the observer's lines), errors.
+TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
+  std::vector<std::pair<std::string, std::string>> cases;  // the action (input "n"), its ending
+  // Signals and checks become internal error 101 (the observer's "code=00000065") with their text.
+  for (int signal : {2, 4, 8, 11, 15, 21, 22})
+    cases.emplace_back("signal " + std::to_string(signal), "FFFFFFFF code=00000065 text=" +
+                       std::string(DescribeSignal(signal)) + "\nmessage=\n" +
+                       Reported(DescribeSignal(signal)).substr(10));
+  const std::string asserted = "FFFFFFFF code=00000065 text=Asserted\nmessage=Internal error. Trap to the "
+                               "debugger(Y/N)?\nAssertion failed at '..\\Gen\\Err.cpp' line ";
+  const std::string thrown = "FFFFFFFF *|\nProduct 0.01 exception: Unhandled structured exception (throw)\n*";
+  const std::string nested = "FFFFFFFF *|Application " + BinFolder() +
+                             "guard_probe.exe\nNested exception occured.\n Exception code:C0000005\nException Address: *";
+  cases.insert(cases.end(), {
+           {"null-format", asserted + "21\n\n|\n" + Header("Asserted") + "*"},
+           {"reenter", asserted + "132\n\n|\n" + Header("Asserted") + "*"},
+           {"terminate", "FFFFFFFF |"},
+           {"errframe-exception", "FFFFFFFF code=00000064 text=unknown 0x00000064\n|Product 0.01 errorfirst error"},
+           // An error nobody can catch exits with its template's identity.
+           {"root-error", "IDENTITY |Cannot delete file"},
+           {"double-nested", "IDENTITY |Internal double nested error. Trap to the debugger(Y/N)\n"
+                             "First: { first error\n}\nNested: { second error\n}\n?"},
+           // Only the codes on the pass-on list reach the program.
+           {"throw-errframe", "0 *caught passed on\nreturned\n|"},
+           {"breakpoint", "0 *breakpoint reached the program\nreturned\n|"},
+           {"raise-throw-errframe", "E06D7363 *"},  // passed on, and nobody else takes it
+           {"raise-throw-untyped", thrown}, {"raise-throw-garbage", thrown},
+           {"fault-in-report", nested}, {"thread fault-in-report", nested}});
+  for (const auto& [action, expected] : cases) {
+    std::string ending = Ending(action);
+    EXPECT_TRUE(Matches(ending, expected)) << action << "\n" << ending;
+  }
+  for (const char* input : {"", "n", "N"})  // no answer or no: do not break
+    EXPECT_EQ("0 not held\nreturned\n|\n?", Ending("ask", input)) << input;
+}
+
+// Any answer but n or N sends (nothing to read: not sent); the page gets the
+// subject, which names the frame that checked, and the report as shown.
+TEST(FaultFlow, TheConsoleAnswerDecidesAndYesOpensTheReportPage) {
+  for (const char* answer : {"y", "\n", "n", "N\n", ""}) {
+    bool sent = *answer == 'y' || *answer == '\n';
+    BrowserStandIn browser;
+    UrlModuleStandIn urlModule;  // the platform's fails on long addresses
+    ASSERT_TRUE(browser.Ready() && urlModule.Ready());
+    std::string err = Failed("free-null", answer), report;
+    std::optional<std::string> received = browser.Received(sent ? 10000 : 500);
+    ASSERT_EQ(sent, received.has_value()) << answer;
+    if (!received) continue;
+    for (char c : err.substr(1, err.find(kPrompt) - 1)) report += c == '\n' ? "\r\n" : std::string(1, c);
+    size_t line = report.find("gen\\Memwing.cpp: (") + 18;
+    std::string subject = "Product 0.01: Asserted - gen\\Memwing.cpp (" +
+                          report.substr(line, report.find(')', line) - line) + ")[MemFree]";
+    static char encoded[2][4096];
+    std::string address = productInfo.reportAddress + ("subject=" + std::string(EncodeForUrl(subject.c_str(),
+                          encoded[0], 4096))) + "&text=" + EncodeForUrl(report.c_str(), encoded[1], 4096);
+    EXPECT_EQ(address.substr(0, 2046), *received);
+  }
+}
+
+// A corrupted heap often fails several threads at once: the first failure
+// is reported, the others wait for the end. The siblings are released then.
+TEST(FaultFlow, TwoThreadsFailingAtOnceGiveOneReportAndReleaseTheSiblings) {
+  Handle paint(CreateEventA(nullptr, TRUE, FALSE, kPaintReadyEvent));
+  Handle watcher(CreateThread(nullptr, 0, AwaitPulse, paint.Get(), 0, nullptr));
+  for (int run = 0; run < 20; ++run) {
+    std::string err = Failed("twin-faults");
+    EXPECT_TRUE(Matches(err, "\n" + Header("Attempt to write at 0x00000000") + "*" + kPrompt)) << run << err;
+    EXPECT_EQ(err.find(" exception: "), err.rfind(" exception: ")) << err;
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, Woken(watcher));
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(paint.Get(), 0));  // pulsed, not left set
+}
+
+// A name longer than a frame's field is cut with a mark; a deep stack with
+// long paths keeps its innermost frames whole and counts the rest of the
+// 128 walked. The report always goes out.
+TEST(FaultFlow, AReportTooLongForItsBuffersIsCutAndStillSent) {
+  std::string errs[2];
+  for (int i = 0; i < 2; ++i) {
+    BrowserStandIn browser;
+    UrlModuleStandIn urlModule;
+    ASSERT_TRUE(browser.Ready() && urlModule.Ready());
+    errs[i] = Failed(i == 0 ? "long-name" : "deep-long-path", "y");
+    EXPECT_EQ(0u, errs[i].find("\n" + Header("Attempt to write at 0x00000000"))) << errs[i];
+    EXPECT_TRUE(browser.Received()) << errs[i];
+  }
+  size_t name = errs[0].find("[`anonymous namespace'::FaultWithALongName_");
+  ASSERT_NE(std::string::npos, name) << errs[0];
+  EXPECT_EQ(name + 1 + 1020, errs[0].find("...]\n", name));
+  const std::string& deep = errs[1];
+  EXPECT_TRUE(Matches(FirstFrameLine(deep), "*\\builds\\a-checkout-folder-*\\third-party\\"
+                      "recursion_in_a_long_path.cpp: (3) [`anonymous namespace'::RecurseInALongPath]")) << deep;
+  size_t frames = deep.find(kHyphens) + 67, cut = deep.find("\n... ", frames);
+  ASSERT_NE(std::string::npos, cut) << deep;
+  int listed = std::count(deep.begin() + frames, deep.begin() + cut + 1, '\n');
+  EXPECT_GT(listed, 10);
+  EXPECT_EQ("]\n... " + std::to_string(128 - listed) + " more frames\n" + kPrompt, deep.substr(cut - 1));
+}
+
+// Until the program's module handle is recorded the guard cannot tell its
+// own process from a host's: it handles the failure only when the process
+// is marked as one of the product's by its per-process mutex.
+TEST(FaultFlow, AFailureInAnUnmarkedHostIsLeftToTheHost) {
+  SetEnvironmentVariableA("PROBE_EARLY_FAULT", "1");
+  std::string host = Ending("none", "");
+  char name[64];
+  snprintf(name, sizeof name, "%X_CAPTURE_MUTEX",
+           static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr))));
+  Handle mark(CreateMutexA(nullptr, FALSE, name));
+  std::string product = Ending("none");
+  SetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr);
+  EXPECT_EQ("E0000001 |", host);
+  EXPECT_TRUE(Matches(product, Reported("unknown 0xE0000001"))) << product;
+}
+
+// The windowed program: the consent dialog ends only with Yes or No; the
+// error boxes.
+TEST(FaultFlow, TheConsentDialogShowsTheReportAndEndsOnlyWithYesOrNo) {
+  for (int button : {IDNO, IDYES}) {
+    BrowserStandIn browser;
+    UrlModuleStandIn urlModule;
+    ProbeRun probe("guard_probe_gui.exe", "thread divide");
+    HWND dialog = AwaitDialogOf(probe.Id());
+    ASSERT_NE(nullptr, dialog);
+    HWND report = GetDlgItem(dialog, 1044);
+    EXPECT_EQ("Product 0.01 exception|&Yes|&No|" + kQuestion, ReadDialog(dialog).caption + "|" +
+              ControlText(GetDlgItem(dialog, IDYES)) + "|" + ControlText(GetDlgItem(dialog, IDNO)) + "|" +
+              ControlText(GetWindow(report, GW_HWNDNEXT)));  // the question follows the report
+    EXPECT_EQ(0u, WithoutCr(ControlText(report)).find(Header("Integer divide by 0", "guard_probe_gui.exe")));
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    PressButton(dialog, IDCANCEL);  // what Escape sends
+    Sleep(300);
+    EXPECT_EQ(std::vector<HWND>{dialog}, DialogsOf(probe.Id()));
+    PressButton(dialog, button);
+    EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode);
+    std::optional<std::string> received = browser.Received(button == IDYES ? 10000 : 300);
+    std::string sent = productInfo.reportAddress + std::string("subject=Product+0%2E01%3A+Integer+divide+by+0");
+    EXPECT_EQ(button == IDYES, received && received->rfind(sent, 0) == 0) << received.value_or("none");
+  }
+  const char* const boxes[][3] = {  // the action, the box's caption (marked when it shows an icon), its text
+      {"errframe-exception", "Product 0.01 error (icon)", "first error"},
+      {"fault-in-report", "Unrecoverable Error", "Application *guard_probe_gui.exe\r\nNested exception occured.*"},
+  };
+  for (const auto& c : boxes) {
+    ProbeRun probe("guard_probe_gui.exe", c[0]);
+    HWND box = AwaitDialogOf(probe.Id());
+    ASSERT_NE(nullptr, box) << c[0];
+    DialogView view = ReadDialog(box);
+    EXPECT_EQ(c[1], view.caption + (view.icon ? " (icon)" : ""));
+    EXPECT_TRUE(Matches(view.text, c[2])) << view.text;
+    PressButton(box, IDOK);
+    EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode) << c[0];
+  }
+}
