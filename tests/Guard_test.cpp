@@ -51,10 +51,9 @@ std::string Header(const std::string& exceptionText, const char* program = "guar
          "\nOS: " + os + "\n" + kHyphens + "\n";
 }
 
-// How the console probe ended: its exit code in hex ("IDENTITY" when it is
-// the identity the probe printed first), its output, "|", its errors.
-std::string Ending(const std::string& action, const char* input = "n") {
-  ProbeResult result = RunProbe("guard_probe.exe", action, input);
+// The console probe's exit code in hex (or the identity it printed), output, "|", errors.
+std::string Ending(const std::string& action, const char* input = "n", const char* program = "guard_probe.exe") {
+  ProbeResult result = RunProbe(program, action, input);
   std::string identity = "identity=" + std::to_string(result.exitCode) + "\n";
   char code[16];
   snprintf(code, sizeof code, "%lX ", result.exitCode);
@@ -63,12 +62,10 @@ std::string Ending(const std::string& action, const char* input = "n") {
   return result.out + "|" + WithoutCr(result.err);
 }
 
-// A handled failure's ending: the report on the console, then the question.
 std::string Reported(const std::string& exceptionText, const std::string& part = "") {
   return "FFFFFFFF *|\n" + Header(exceptionText) + "*" + part + "*" + kPrompt;
 }
 
-// The errors of a handled failure of the console probe.
 std::string Failed(const std::string& action, const char* input = "n") {
   std::string ending = Ending(action, input);
   EXPECT_EQ(0u, ending.find("FFFFFFFF ")) << action;
@@ -143,8 +140,7 @@ TEST(ReleaseSiblingWaits, PulsesTheEventsReleasesTheMutexesAndCreatesNothing) {
 TEST(CrashGuard, ASecondConstructionKeepsHeapAndReserveTheTeardownDestroysThem) {
   auto heapExists = [](HANDLE heap) {
     HANDLE heaps[256];
-    DWORD count = std::min<DWORD>(GetProcessHeaps(256, heaps), 256);
-    return std::find(heaps, heaps + count, heap) != heaps + count;
+    return std::count(heaps, heaps + std::min<DWORD>(GetProcessHeaps(256, heaps), 256), heap) == 1;
   };
   HANDLE heap = guardState.privateHeap;
   void* reserve = guardState.reserveBlock;
@@ -173,10 +169,8 @@ TEST(StackTrace, OwnFramesAreTheProductsSourcesButNotTheGuardsAndAreShortened) {
   for (const auto& c : paths) EXPECT_STREQ(c[1], ShortenSourcePath(c[0])) << c[0];
 }
 
-// Own frames are listed shortened and the first names the failure; with no
-// own frame, every frame with a name or a file is listed whole. The report
-// takes appends up to its buffer's last character (one more: see
-// report-overflow below).
+// Own frames listed shortened, the first named; with none, every named frame
+// whole. Appends fill the report to its last character (one more: report-overflow).
 TEST(StackTrace, ReportListsOwnFramesOrElseEveryNamedFrame) {
   const TraceFrame frames[] = {
       {"ErrAssert", "Z:\\w\\gen\\err\\Assert.cpp", 60}, {"", "", 0},
@@ -211,9 +205,8 @@ TEST(StackTrace, ReportListsOwnFramesOrElseEveryNamedFrame) {
                FormatTraceFailure(87, "a;b", &record));
 }
 
-// A product library adds its folder, first, only when the process has it
-// loaded; one of that name in the current folder of a failing program
-// never runs.
+// A product library's folder comes first only while loaded; one planted in
+// the current folder of a failing program never runs.
 TEST(StackTrace, SearchPathNamesLoadedProductLibrariesButNeverLoadsThem) {
   TempFolder planted;
   std::string library = planted.Path() + "\\NARVCOM.DLL";
@@ -234,16 +227,13 @@ TEST(StackTrace, SearchPathNamesLoadedProductLibrariesButNeverLoadsThem) {
 
 // Without its PDB a program still reports, with the unnamed frames listed.
 TEST(StackTrace, WithoutThePdbTheReportListsEveryFrameUnnamed) {
-  ProbeResult result = RunProbe("guard_probe_bare.exe", "write-null", "n");
-  std::string err = WithoutCr(result.err);
-  EXPECT_EQ(0xFFFFFFFFu, result.exitCode);
-  EXPECT_TRUE(Matches(err, "\nProduct 0.01 exception: Attempt to write at 0x00000000\n*" + kHyphens +
-                               "\nSymGetLineFromAddr64 error: *" + kPrompt)) << err;
-  EXPECT_FALSE(Has(err, "guard_probe.cpp")) << err;
+  std::string ending = Ending("write-null", "n", "guard_probe_bare.exe");
+  EXPECT_TRUE(Matches(ending, "FFFFFFFF *|\nProduct 0.01 exception: Attempt to write at 0x00000000\n*" +
+                                  kHyphens + "\nSymGetLineFromAddr64 error: *" + kPrompt)) << ending;
+  EXPECT_FALSE(Has(ending, "guard_probe.cpp")) << ending;
 }
 
-// The subject names the first own frame when there is one (see the
-// console answers below); too long, it is cut with a mark, never lost.
+// A subject too long is cut with a mark, never lost (a whole one: see the console answers).
 TEST(ReportAddress, EncodingKeepsLettersAndDigitsAndNeverCutsAnEscape) {
   const struct { const char* source; uint32_t size; const char* encoded; } cases[] = {
       {"Product 0.01: Breakpoint", 4096, "Product+0%2E01%3A+Breakpoint"},
@@ -268,9 +258,8 @@ TEST(ReportAddress, EncodingKeepsLettersAndDigitsAndNeverCutsAnEscape) {
   EXPECT_EQ("%2C", text.substr(text.size() - 3));
 }
 
-// Line ends are escaped, and the address is cut to 2046 characters at a
-// whole character or escape. A quote must not end the address's argument
-// on rundll32's command line.
+// Cut to 2046 characters at a whole character or escape; a quote must not
+// end the address's argument on rundll32's command line.
 TEST(OpenReportAddress, OpensTheFormattedAddressAsOneArgumentOfAtMost2046Characters) {
   auto filler = [](size_t length) { return "http://r.example/?text=" + std::string(length - 23, 'x'); };
   const std::string site = "http://r.example/?";
@@ -297,9 +286,8 @@ TEST(OpenReportAddress, OpensTheFormattedAddressAsOneArgumentOfAtMost2046Charact
               FiredCheck([&] { OpenReportAddress(first, first ? nullptr : "x", "%s", ""); }));
 }
 
-// rundll32's failure is shown, then the URL module opens the address in
-// this process; only a module without the handler leaves it to WinExec.
-// Either way the module is released.
+// rundll32's failure is shown, then the URL module opens the address in this
+// process, or WinExec when it lacks the handler; the module is released.
 TEST(OpenReportAddress, FallsBackToTheUrlModuleInProcessThenToWinExec) {
   const std::string address = "http://r.example/?mode=errorreport&subject=probe";
   char system[MAX_PATH];
@@ -442,9 +430,7 @@ TEST(ErrFrame, PrintsOnlyTheProgramsOwnTemplatesAndTranslatesOnlyCode100) {
   EXPECT_THROW(TranslateErrFrameException(100, &pointers), ErrFrame);
 }
 
-// Each fatal failure, on the main thread and on a worker, is reported on
-// the console with its text and a frame line, then asked about (and not
-// sent: see the answers below).
+// On the main thread and on a worker; not sent on "n" (see the answers below).
 TEST(FaultFlow, EveryFatalFailureIsReportedWithItsTextAndAFrameLine) {
   const char* const faults[][3] = {  // the action, its exception's text, a frame line the report holds
       {"write-null", "Attempt to write at 0x00000000", "namespace'::Fail]"},
@@ -467,8 +453,6 @@ TEST(FaultFlow, EveryFatalFailureIsReportedWithItsTextAndAFrameLine) {
     }
 }
 
-// Every other way the console probe ends, read from outside: exit code,
-// output (with the observer's lines), errors.
 TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
   std::vector<std::pair<std::string, std::string>> cases;  // the action (input "n"), its ending
   // Signals and checks become internal error 101 (the observer's "code=00000065") with their text.
@@ -504,8 +488,8 @@ TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
     EXPECT_EQ("0 not held\nreturned\n|\n?", Ending("ask", input)) << input;
 }
 
-// Any answer but n or N sends (nothing to read: not sent); the page gets the
-// subject, which names the frame that checked, and the report as shown.
+// Any answer but n or N sends (nothing to read: not sent): the subject naming
+// the frame that checked, and the report as shown.
 TEST(FaultFlow, TheConsoleAnswerDecidesAndYesOpensTheReportPage) {
   for (const char* answer : {"y", "\n", "n", "N\n", ""}) {
     bool sent = *answer == 'y' || *answer == '\n';
@@ -527,8 +511,7 @@ TEST(FaultFlow, TheConsoleAnswerDecidesAndYesOpensTheReportPage) {
   }
 }
 
-// A corrupted heap often fails several threads at once: the first failure
-// is reported, the others wait for the end. The siblings are released then.
+// A corrupted heap often fails several threads at once: one report.
 TEST(FaultFlow, TwoThreadsFailingAtOnceGiveOneReportAndReleaseTheSiblings) {
   Handle paint(CreateEventA(nullptr, TRUE, FALSE, kPaintReadyEvent));
   Handle watcher(CreateThread(nullptr, 0, AwaitPulse, paint.Get(), 0, nullptr));
@@ -541,9 +524,8 @@ TEST(FaultFlow, TwoThreadsFailingAtOnceGiveOneReportAndReleaseTheSiblings) {
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(paint.Get(), 0));  // pulsed, not left set
 }
 
-// A name longer than a frame's field is cut with a mark; a deep stack with
-// long paths keeps its innermost frames whole and counts the rest of the
-// 128 walked. The report always goes out.
+// A long name is cut with a mark; a deep stack with long paths keeps its
+// innermost frames whole and counts the rest of the 128 walked.
 TEST(FaultFlow, AReportTooLongForItsBuffersIsCutAndStillSent) {
   std::string errs[2];
   for (int i = 0; i < 2; ++i) {
@@ -567,9 +549,7 @@ TEST(FaultFlow, AReportTooLongForItsBuffersIsCutAndStillSent) {
   EXPECT_EQ("]\n... " + std::to_string(128 - listed) + " more frames\n" + kPrompt, deep.substr(cut - 1));
 }
 
-// Until the program's module handle is recorded the guard cannot tell its
-// own process from a host's: it handles the failure only when the process
-// is marked as one of the product's by its per-process mutex.
+// Before the module handle is recorded, only a process marked by its mutex is the product's.
 TEST(FaultFlow, AFailureInAnUnmarkedHostIsLeftToTheHost) {
   SetEnvironmentVariableA("PROBE_EARLY_FAULT", "1");
   std::string host = Ending("none", "");
@@ -583,8 +563,6 @@ TEST(FaultFlow, AFailureInAnUnmarkedHostIsLeftToTheHost) {
   EXPECT_TRUE(Matches(product, Reported("unknown 0xE0000001"))) << product;
 }
 
-// The windowed program: the consent dialog ends only with Yes or No; the
-// error boxes.
 TEST(FaultFlow, TheConsentDialogShowsTheReportAndEndsOnlyWithYesOrNo) {
   for (int button : {IDNO, IDYES}) {
     BrowserStandIn browser;
@@ -604,7 +582,7 @@ TEST(FaultFlow, TheConsentDialogShowsTheReportAndEndsOnlyWithYesOrNo) {
     PressButton(dialog, button);
     EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode);
     std::optional<std::string> received = browser.Received(button == IDYES ? 10000 : 300);
-    std::string sent = productInfo.reportAddress + std::string("subject=Product+0%2E01%3A+Integer+divide+by+0");
+    std::string sent = productInfo.reportAddress + std::string("subject=Product+0%2E01%3A+Integer+divide+by+0&");
     EXPECT_EQ(button == IDYES, received && received->rfind(sent, 0) == 0) << received.value_or("none");
   }
   const char* const boxes[][3] = {  // the action, the box's caption (marked when it shows an icon), its text

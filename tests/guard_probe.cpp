@@ -1,8 +1,6 @@
-// A guarded program that fails on request, one way per argument, for the
-// tests to watch from outside ("thread <action>" fails on a worker thread).
-// Built as a console program, as a windowed one (the consent dialog, the
-// boxes) and as a console one without its PDB. An observer placed before
-// the guard writes down each structured exception the guard is about to see.
+// A guarded program that fails on request ("thread <action>": on a worker), as
+// a console program, a windowed one and a console one without its PDB. An
+// observer before the guard writes down each exception the guard will see.
 #include <windows.h>
 
 #include <csignal>
@@ -42,8 +40,7 @@ LONG CALLBACK Observe(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_CONTINUE_SEARCH;
 }
 
-// The program's own handler, last in the chain: it sees only what the
-// guard passed on, and skips breakpoints.
+// Last in the chain: sees only what the guard passed on, and skips breakpoints.
 LONG CALLBACK ProgramHandler(EXCEPTION_POINTERS* pointers) {
   if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_BREAKPOINT) return EXCEPTION_CONTINUE_SEARCH;
   Say("breakpoint reached the program");
@@ -83,8 +80,7 @@ DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
   return 0;
 }
 
-// Takes with malloc, and keeps, all the address space it can get, as a
-// program with large images does before its next allocation fails.
+// Takes and keeps all the address space malloc gives, as large images do.
 void* volatile keptBlocks;
 
 void TakeAllAddressSpace() {
@@ -100,9 +96,8 @@ UINT WINAPI RecordWinExec(LPCSTR commandLine, UINT show) {
   return ERROR_FILE_NOT_FOUND;
 }
 
-// Opens the address as the report does, with `urlModule` loaded as the guard
-// loads the URL module when a failure begins; WinExec is recorded, not run
-// (a jump written over its start).
+// Opens the address as a report does, with `urlModule` loaded as the guard
+// loads it; WinExec is recorded, not run (a jump written over its start).
 void Open(const char* urlModule, const std::string& address) {
   char* winExec = reinterpret_cast<char*>(GetProcAddress(GetModuleHandleA("kernel32"), "WinExec"));
   int32_t jump = reinterpret_cast<char*>(RecordWinExec) - (winExec + 5);
@@ -175,8 +170,7 @@ void Fail(const std::string& action) {
   if (action == "throw-errframe" && frame.Try([] { ErrRaiseText(kRootTemplate, "passed on"); }))
     Say(std::string("caught ") + frame.Message().Text());
   if (head.rfind("raise-throw", 0) == 0) {
-    // A throw record as other code may raise it: typed as an ErrFrame,
-    // without type (a rethrow), or with a pointer that is no type at all.
+    // As other code may raise it: an ErrFrame, no type (a rethrow), or a pointer that is no type.
     ULONG_PTR arguments[3] = {0x19930520, 0, action == "raise-throw-garbage" ? 0x10ul : 0ul};
     if (action == "raise-throw-errframe") arguments[2] = reinterpret_cast<ULONG_PTR>(&typeid(ErrFrame));
     RaiseException(kThrowException, 0, 3, arguments);
@@ -198,16 +192,14 @@ void Fail(const std::string& action) {
   }
 }
 
-// Fails, when asked to, after the guard is installed but before the
-// program's module handle is recorded: as if the library ran in a host.
+// Fails after the guard is installed but before the module handle is recorded, as in a host.
 struct EarlyFault {
   EarlyFault() {
     if (GetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr, 0)) RaiseException(0xE0000001, 0, 0, nullptr);
   }
 } earlyFault __attribute__((init_priority(102)));
 
-// For the bench: each new high of the address space in use, the guard's
-// own reserve left out while it is held.
+// For the bench: each new high of the address space in use, without the guard's reserve.
 DWORD WINAPI WatchAddressSpace(LPVOID) {
   for (size_t peak = 0;; Sleep(1)) {
     size_t used = 0;
@@ -239,8 +231,7 @@ int main(int argc, char** argv) {
   return 0;
 }
 
-// Frames whose source path is far longer than usual: 128 of them cannot
-// all fit in a report.
+// Frames with paths so long that 128 of them cannot all fit in a report.
 #line 1 "C:\\builds\\a-checkout-folder-with-a-rather-long-name-0123456789\\and-another-folder-with-a-rather-long-name-0123456789\\and-a-third-folder-with-a-rather-long-name-0123456789\\third-party\\recursion_in_a_long_path.cpp"
 namespace {
 __attribute__((noinline)) int RecurseInALongPath(int depth) {
