@@ -163,7 +163,7 @@ TEST_F(FileTest, HeldErrorsWaitUntilTakenReleasedOrTheNextOperationAndMisuseFail
   for (const auto& c : misuses) EXPECT_EQ("..\\gen\\File.cpp:" + std::to_string(c.first), FiredCheck(c.second));
 }
 
-TEST_F(FileTest, ReadsWritesSeeksAndCutsWithinOneFileWholeFilesBelowTheMaximumAndCopiesParts) {
+TEST_F(FileTest, ReadsWritesSeeksAndCutsWithinOneFileWholeFilesBelowTheMaximumAndCopies) {
   File file(Path("data").c_str(), "CIRW");
   file.Write("0123456789", 10);
   std::ostringstream seen;  // the first size leaves out what the stream still buffers
@@ -200,7 +200,7 @@ TEST_F(FileTest, ReadsWritesSeeksAndCutsWithinOneFileWholeFilesBelowTheMaximumAn
   std::mt19937 random(7);
   for (char& byte : bytes) byte = static_cast<char>(random());
   std::string from = Make("from", bytes), to = Path("to");
-  // Copied parts: start, minimum, maximum, bytes copied; nothing copied: too short.
+  // Copies: start, minimum, maximum, bytes copied; nothing copied: too short.
   const uint32_t cases[][4] = {{0, 0, ~0u, 100000}, {1000, 99000, ~0u, 99000}, {10, 0, 5, 5}, {0, 100001, ~0u, 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(c[3] ? "" : from + ": File is too short", Failure([&] {

@@ -8,11 +8,11 @@ extern "C" const bool crashGuardConsoleMode = true;
 
 int main(int argc, char** argv) {
   const std::string action = argc > 1 ? argv[1] : "";
-  PathParts parts;  // with the separator added: 520 characters
-  parts.folder = std::string(299, 'f').c_str();
-  parts.name = std::string(220, 'n').c_str();
+  PathParts composed;  // with the separator added: 520 characters
+  composed.folder = std::string(299, 'f').c_str();
+  composed.name = std::string(220, 'n').c_str();
   if (action == "split") PathSplit(("C:\\dir\\" + std::string(512, 'n') + ".txt").c_str());
-  else if (action == "compose") PathCompose(parts);
+  else if (action == "compose") PathCompose(composed);
   else return 2;
   return 0;
 }
