@@ -41,7 +41,6 @@ std::string Failure(const std::function<void()>& action) {
   return (kind ? "" : "not a file error: ") + std::string(frame.Message().Text());
 }
 
-// A handle left open anywhere keeps others from opening the file alone.
 bool NobodyHolds(const std::string& path) {
   return static_cast<bool>(
       Handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
@@ -478,6 +477,8 @@ TEST(SendMail, DisabledWinsMailtoNeedsNoPermissionTheClientAndFormDoAndTheClient
     DeleteFileA((mailProgram.Path() + ".started").c_str());
   }
   EXPECT_FALSE(mailProgram.Received(1500));
+  MailTo("who@x.y", "a&b #c");
+  EXPECT_EQ("mailto:who@x.y?subject=a&b #c", mailProgram.Received().value_or("-"));
 }
 
 // Read from outside; without the client's library (no double, the platform's disabled) none.

@@ -36,14 +36,12 @@ void Record(const char* word, const MapiRecipDesc& r) {
   Record(word, r.ulReserved, r.ulRecipClass, r.lpszName, r.lpszAddress, r.ulEIDSize, r.lpEntryID);
 }
 
-ULONG Result(const char* name) { return strtoul(Variable(name).c_str(), nullptr, 10); }
-
 }  // namespace
 
 extern "C" __declspec(dllexport) ULONG WINAPI MAPILogon(ULONG_PTR window, LPSTR profile, LPSTR password, ULONG flags,
                                                         ULONG reserved, MapiSession* session) {
   Record("logon", window, profile, password, flags, reserved);
-  if (ULONG result = Result("MAPI_DOUBLE_LOGON")) return result;
+  if (ULONG result = strtoul(Variable("MAPI_DOUBLE_LOGON").c_str(), nullptr, 10)) return result;
   *session = 77;
   return 0;
 }
@@ -61,5 +59,5 @@ extern "C" __declspec(dllexport) ULONG WINAPI MAPISendMail(MapiSession session, 
   for (ULONG i = 0; i < m->nRecipCount; ++i) Record("to", m->lpRecips[i]);
   for (const MapiFileDesc* f = m->lpFiles; f < m->lpFiles + m->nFileCount; ++f)
     Record("file", f->ulReserved, f->flFlags, f->nPosition, f->lpszPathName, f->lpszFileName, f->lpFileType);
-  return Result("MAPI_DOUBLE_SEND");
+  return strtoul(Variable("MAPI_DOUBLE_SEND").c_str(), nullptr, 10);
 }
