@@ -1,5 +1,4 @@
-// Sends one mail with the flags given as its argument, so that a test can
-// watch the error box it may show from outside, or see that nothing happens.
+// Sends one mail with the flags given, for a test to watch from outside what the user sees.
 #include <cstdlib>
 
 #include "gen/Mail.h"
