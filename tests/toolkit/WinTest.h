@@ -9,36 +9,24 @@
 // The folder of this test program, with a trailing backslash.
 std::string BinFolder();
 
-// INVALID_HANDLE_VALUE is taken as no handle.
-class Handle {
+// Owns a handle or key; INVALID_HANDLE_VALUE is taken as none.
+template <typename T, auto Close> class Owned {
  public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  ~Handle() {
-    if (handle_) CloseHandle(handle_);
+  Owned() = default;
+  explicit Owned(T owned) : owned_(owned == INVALID_HANDLE_VALUE ? nullptr : owned) {}
+  Owned(Owned&& other) noexcept : owned_(std::exchange(other.owned_, nullptr)) {}
+  ~Owned() {
+    if (owned_) Close(owned_);
   }
-  HANDLE Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
+  T Get() const { return owned_; }
+  T* Out() { return &owned_; }  // for the call that opens it
+  explicit operator bool() const { return owned_ != nullptr; }
 
  private:
-  HANDLE handle_ = nullptr;
+  T owned_ = nullptr;
 };
-
-class Key {
- public:
-  Key() = default;
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY Get() const { return key_; }
-  HKEY* Out() { return &key_; }  // for the Reg* call that opens it
-
- private:
-  HKEY key_ = nullptr;
-};
+typedef Owned<HANDLE, CloseHandle> Handle;
+typedef Owned<HKEY, RegCloseKey> Key;
 
 // A variable to set (a value) or to remove (nullopt) in a child's environment.
 typedef std::pair<std::string, std::optional<std::string>> EnvChange;
