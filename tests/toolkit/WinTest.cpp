@@ -196,58 +196,6 @@ void DeleteKey(HKEY root, REGSAM view, const std::string& name) {
   RegDeleteKeyExA(root, name.c_str(), view, 0);
 }
 
-struct SavedKey {
-  struct Value {
-    std::string name;
-    DWORD type;
-    std::string data;
-  };
-  std::string name;
-  std::vector<Value> values;
-  std::vector<SavedKey> subkeys;
-};
-
-// The key with all its values and subkeys; nullopt when any of it cannot be read.
-std::optional<SavedKey> ReadKey(HKEY parent, REGSAM view, const std::string& name) {
-  Key key;
-  DWORD subkeys = 0, longestSubkey = 0, values = 0, longestName = 0, longestData = 0;
-  if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | view, key.Out()) != ERROR_SUCCESS ||
-      RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestSubkey, nullptr,
-                       &values, &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
-    return std::nullopt;
-  SavedKey saved{name, {}, {}};
-  for (DWORD i = 0; i < values; ++i) {
-    SavedKey::Value value{std::string(longestName + 1, '\0'), 0,
-                          std::string(longestData + 1, '\0')};
-    DWORD nameLength = longestName + 1, dataSize = longestData + 1;
-    if (RegEnumValueA(key.Get(), i, &value.name[0], &nameLength, nullptr, &value.type,
-                      reinterpret_cast<BYTE*>(&value.data[0]), &dataSize) != ERROR_SUCCESS)
-      return std::nullopt;
-    value.name.resize(nameLength);
-    value.data.resize(dataSize);
-    saved.values.push_back(value);
-  }
-  for (DWORD i = 0; i < subkeys; ++i) {
-    std::string subkey(longestSubkey + 1, '\0');
-    DWORD length = longestSubkey + 1;
-    std::optional<SavedKey> below;
-    if (RegEnumKeyExA(key.Get(), i, &subkey[0], &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS ||
-        !(below = ReadKey(key.Get(), view, subkey.substr(0, length))))
-      return std::nullopt;
-    saved.subkeys.push_back(*below);
-  }
-  return saved;
-}
-
-void WriteKey(HKEY parent, REGSAM view, const SavedKey& saved) {
-  Key key;
-  if (CreateKey(parent, view, saved.name, &key) != ERROR_SUCCESS) return;
-  for (const auto& value : saved.values)
-    SetValueBytes(key.Get(), value.name, value.type, value.data);
-  for (const SavedKey& subkey : saved.subkeys) WriteKey(key.Get(), view, subkey);
-}
-
 }  // namespace
 
 LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::string& name,
@@ -268,16 +216,28 @@ std::string RegDword(DWORD value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
+// What a place held is copied to a key of its own under HKCU\Software,
+// which no registry view redirects.
 struct RegistryScope::Place {
   HKEY root;
   REGSAM view;
-  std::optional<SavedKey> saved;
+  std::string copy;
+  bool saved;
 };
 
 RegistryScope::RegistryScope(const std::string& key) : key_(key) {
+  static int copies = 0;
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
-    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-      places_.push_back({root, view, ReadKey(root, view, key)});
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      Place place{root, view, "Software\\WinTestSaved-" + std::to_string(GetCurrentProcessId()) +
+                                  "-" + std::to_string(++copies), false};
+      Key original, copy;
+      place.saved =
+          RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, original.Out()) == ERROR_SUCCESS &&
+          CreateKey(HKEY_CURRENT_USER, 0, place.copy, &copy) == ERROR_SUCCESS &&
+          RegCopyTreeA(original.Get(), nullptr, copy.Get()) == ERROR_SUCCESS;
+      places_.push_back(place);
+    }
   for (const Place& place : places_) DeleteKey(place.root, place.view, key_);
 }
 
@@ -285,8 +245,14 @@ RegistryScope::RegistryScope(const std::string& key) : key_(key) {
 // would otherwise be undone by clearing the other.
 RegistryScope::~RegistryScope() {
   for (const Place& place : places_) DeleteKey(place.root, place.view, key_);
-  for (const Place& place : places_)
-    if (place.saved) WriteKey(place.root, place.view, *place.saved);
+  for (const Place& place : places_) {
+    Key restored, copy;
+    if (place.saved && CreateKey(place.root, place.view, key_, &restored) == ERROR_SUCCESS &&
+        RegOpenKeyExA(HKEY_CURRENT_USER, place.copy.c_str(), 0, KEY_READ, copy.Out()) ==
+            ERROR_SUCCESS)
+      RegCopyTreeA(copy.Get(), nullptr, restored.Get());
+    DeleteKey(HKEY_CURRENT_USER, 0, place.copy);
+  }
 }
 
 namespace {

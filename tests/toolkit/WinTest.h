@@ -1,7 +1,4 @@
 #pragma once
-// The Windows side of the tests: processes started and watched from the
-// test process, the dialogs they show, the registry, temporary folders, and
-// the recorder program that reports being started.
 #include <windows.h>
 
 #include <optional>
@@ -9,57 +6,40 @@
 #include <utility>
 #include <vector>
 
-// The folder of this test program (with a trailing backslash): the launcher
-// and the test doubles are built beside it.
+// The folder of this test program, with a trailing backslash.
 std::string BinFolder();
 
-// Owns a kernel handle; INVALID_HANDLE_VALUE is taken as no handle.
-class Handle {
+// Owns a handle or key; INVALID_HANDLE_VALUE is taken as none.
+template <typename T, auto Close> class Owned {
  public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  ~Handle() {
-    if (handle_) CloseHandle(handle_);
+  Owned() = default;
+  explicit Owned(T owned) : owned_(owned == INVALID_HANDLE_VALUE ? nullptr : owned) {}
+  Owned(Owned&& other) noexcept : owned_(std::exchange(other.owned_, nullptr)) {}
+  ~Owned() {
+    if (owned_) Close(owned_);
   }
-  HANDLE Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
+  T Get() const { return owned_; }
+  T* Out() { return &owned_; }  // for the call that opens it
+  explicit operator bool() const { return owned_ != nullptr; }
 
  private:
-  HANDLE handle_ = nullptr;
+  T owned_ = nullptr;
 };
-
-class Key {
- public:
-  Key() = default;
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (key_) RegCloseKey(key_);
-  }
-  HKEY Get() const { return key_; }
-  HKEY* Out() { return &key_; }  // for the Reg* call that opens it
-
- private:
-  HKEY key_ = nullptr;
-};
+typedef Owned<HANDLE, CloseHandle> Handle;
+typedef Owned<HKEY, RegCloseKey> Key;
 
 // A variable to set (a value) or to remove (nullopt) in a child's environment.
 typedef std::pair<std::string, std::optional<std::string>> EnvChange;
 
-// The test's own environment with the changes applied, as a block for
-// CreateProcessA. Names compare without regard to case, as Windows does.
+// The test's own environment with the changes applied (names compare
+// without regard to case), as a block for CreateProcessA.
 std::string EnvironmentBlock(const std::vector<EnvChange>& changes);
 
-// A process started or opened by the test. It never outlives its owner: the
-// destructor ends it if it still runs, so a failed test leaves nothing behind.
+// Never outlives its owner, so that a failed test leaves nothing behind.
 class Process {
  public:
-  // `environment` is a block from EnvironmentBlock, or null for the test's
-  // own; an empty `folder` keeps the test's current folder. The child
-  // inherits `streams` (input, output, error) when given, and then gets no
-  // console. On failure the result is not Started() and StartError() holds
-  // the system's code.
+  // With `streams` (input, output, error) the child inherits them and gets
+  // no console. On failure StartError() holds the system's code.
   static Process Start(const std::string& commandLine, const std::string* environment = nullptr,
                        const std::string& folder = std::string(),
                        const HANDLE* streams = nullptr);
@@ -88,18 +68,14 @@ struct DialogView {
   bool icon = false;  // a visible static showing an icon
 };
 
-// The visible top-level dialogs ("#32770") of a process.
-std::vector<HWND> DialogsOf(DWORD processId);
-// The first dialog the process shows within `milliseconds`; null when none.
+std::vector<HWND> DialogsOf(DWORD processId);  // visible, top-level
 HWND AwaitDialogOf(DWORD processId, DWORD milliseconds = 10000);
 DialogView ReadDialog(HWND dialog);
-// The text of a control of another process (it answers WM_GETTEXT itself).
 std::string ControlText(HWND control);
 void PressButton(HWND dialog, int id);
 
-// What a process did until it ended: every dialog it showed, in order, each
-// answered as soon as it was seen, with `answer` where the dialog has that
-// button and with OK otherwise.
+// Every dialog the process showed until it ended, each answered when seen
+// with `answer` where the dialog has that button, and with OK otherwise.
 struct Outcome {
   bool ended = false;  // false: not started, or running at the timeout and killed
   DWORD exitCode = 0;
@@ -107,23 +83,18 @@ struct Outcome {
 };
 Outcome RunToEnd(Process& process, DWORD timeoutMilliseconds, int answer = IDOK);
 
-// The registry view a 32-bit test asks for explicitly; under WoW64 only
-// parts of HKLM\Software differ between them.
 enum class RegView : REGSAM { k32 = KEY_WOW64_32KEY, k64 = KEY_WOW64_64KEY };
 
-// Stores `data` byte for byte as a value of `type`, creating the key as
-// needed. Returns the system's result code, as CreateRegKey does.
+// Stores `data` byte for byte, creating the key as needed.
 LONG SetRegValue(HKEY root, RegView view, const std::string& key, const std::string& name,
                  DWORD type, const std::string& data);
 LONG CreateRegKey(HKEY root, RegView view, const std::string& key);
 
-// The bytes of a REG_SZ with its terminator; of a REG_DWORD.
 std::string RegSz(const std::string& text);
 std::string RegDword(DWORD value);
 
-// For the lifetime of the scope, `key` is absent under HKCU and HKLM in both
-// views; whatever was there before (values of any type, subkeys) is put
-// back at the end.
+// For its lifetime `key` is absent under HKCU and HKLM in both views; what
+// was there is put back after.
 class RegistryScope {
  public:
   explicit RegistryScope(const std::string& key);
@@ -132,13 +103,12 @@ class RegistryScope {
   ~RegistryScope();
 
  private:
-  struct Place;  // one root in one view, with what it held
+  struct Place;
   std::string key_;
   std::vector<Place> places_;
 };
 
-// A unique new folder under the Windows temporary folder, removed with all
-// its contents at the end.
+// A new folder under the temporary folder, removed with its contents.
 class TempFolder {
  public:
   TempFolder();
@@ -151,25 +121,20 @@ class TempFolder {
   std::string path_;
 };
 
-// Creates the folder and any missing parents.
 bool CreateFolders(const std::string& path);
 bool FileExists(const std::string& path);
-// The whole file, or nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
 
-// A copy of recorder.exe, once started, writes "<copy>.started": the path
-// the system loaded it from, its command line and its process id. With the
-// variable named here set to an event's name, it then waits for that event
-// before it ends (at most a minute), so a test can see who waits for it.
+// A copy of recorder.exe, once started, writes "<copy>.started": its path,
+// command line and process id. With this variable naming an event, it then
+// waits for that event (at most a minute), so a test can see who waits for it.
 const char kRecorderHoldVariable[] = "RECORDER_HOLD";
 
-// Copies recorder.exe to `path`; the folder must exist.
 bool PlaceRecorder(const std::string& path);
 
 struct RecorderReport {
   std::string commandLine;
   Process process;  // the running copy, ended at the latest with the report
 };
-// The report of the copy at `path`, waiting for it up to `milliseconds`;
-// nullopt when that copy was not started.
+// nullopt when the copy at `path` was not started within `milliseconds`.
 std::optional<RecorderReport> AwaitRecorder(const std::string& path, DWORD milliseconds);
