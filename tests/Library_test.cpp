@@ -208,7 +208,7 @@ TEST(StrOps, EveryCheckReportsItsLine) {
   static const char* const keys[] = {"x"};
   const Misuse misuses[] = {
       {"Str.cpp:121", [] { StrBuilder().AppendText("x"); }}, {"Str.cpp:181", [] { RequireNonEmpty(Str("")); }},
-      {"Str.cpp:128", [] { StrBuilder().Init(kArrayLimit); }},
+      {"Str.cpp:128", [] { StrBuilder().Init(kArrayLimit); }}, {"Str.cpp:181", [] { RequireNonEmpty(Str()); }},
       {"Str.cpp:185", [] { RequireText(static_cast<const char*>(nullptr)); }},
       {"Str.cpp:189", [] { char empty[1] = ""; RequireText(empty); }},
       {"Str.cpp:201", [] { RequireByKey(keys, keys + 1, [](const char* key) { return key; }, "y"); }},
