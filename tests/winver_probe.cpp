@@ -1,12 +1,9 @@
-// A guarded console program that says which Windows it runs on, for tests
-// that make Wine pretend another version for this program alone: it prints
-// "short=", "nt=", "result=", "long=" and "str=" lines, then writes through
-// a null pointer, so that its crash report names the Windows as well.
-
+// A guarded console program that says which Windows it runs on (Wine may
+// pretend another for it alone) in "short=", "nt=", "result=", "long=" and
+// "str=" lines, then fails an array check, so that its crash report names
+// both the Windows and the checking frame.
 #include <cstdio>
-#include <cstring>
 
-#include "gen/err/errgpfse.h"
 #include "mania/Winver.h"
 
 extern "C" const bool crashGuardConsoleMode = true;
@@ -18,5 +15,5 @@ int main() {
   printf("result=%d\nlong=%s\n", result, buffer);
   printf("str=%s\n", DescribeWindows().Text());
   fflush(stdout);  // before the failure ends the program
-  *static_cast<volatile int*>(nullptr) = 1;
+  TypedArray<int>().Pop();
 }
