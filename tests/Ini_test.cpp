@@ -70,10 +70,10 @@ TEST(Ini, EveryMisuseReportsItsCheck) {
       {170, [] { DefaultTemplate = "%s"; ParseSettingPath("S|K"); }},
       {136, [] { DefaultTemplate = "x%s"; ParseSettingPath("S|K", Str()); }},
       {73, [] { ScopedSettingsRoot root(nullptr); }}, {307, [] { ReadSetting("|NARV.INI|S|?K"); }},
-      {244, [] { WriteSetting("|NARV_IniTest.ini|S|K", "two\nlines"); }},
+      {244, [] { WriteSetting("|NARV_IniTest.ini", "two\nlines"); }},
       {57, [] { SetLanguageTemplate("%s|%s|%s"); }}, {57, [] { SetLanguageTemplate(nullptr); }},
       {210, [] { ReadSetting("|HKEY_DYN_DATA|S|K"); }},
-      {210, [] { WriteSetting("|HKEY_Current_User|S", "x"); }},
+      {210, [] { WriteSetting("|HKEY_Current_User", "x"); }},
       {84, [] { StripChecksum("xyzabc"); }}, {86, [] { StripChecksum("FFFFFFF"); }},
       {84, [] { UnscrambleStored("xyzabc"); }}, {86, [] { UnscrambleStored("CADBBE3Eabc"); }},
       // Not eight digits: no complemented checksum either (~Checksum("") is 0).
