@@ -278,7 +278,7 @@ TEST(Ini, RegistryValuesAreStringsOfUpTo2045CharactersBelowExistingKeys) {
 
 TEST_F(IniTest, NumbersCountersAndByteBlocks) {
   Put("[N]\r\nMixed=12abc\r\nEmpty=\r\nNegative= -42\r\nHuge=99999999999\r\nTiny=-99999999999\r\n"
-      "[B]\r\nOther=0002 01 02\r\nBadGroup=0003 01 XY 03\r\nLower=0003 0a ff 10\r\n");
+      "[B]\r\nOther=0002 01 02\r\nBadGroup=0003 01 XY 03\r\nLower=0003 0a ff 10\r\nDash=0003 01-02 03\r\n");
   std::string read;
   for (const char* key : {"Mixed", "Empty", "Negative", "Huge", "Tiny", "Missing"})
     read += std::to_string(ReadNumber(("N|" + std::string(key)).c_str(), 5)) + " ";
@@ -295,7 +295,8 @@ TEST_F(IniTest, NumbersCountersAndByteBlocks) {
   const char* const cases[][2] = {
       {"?B|Other", "0 090807 0002 01 02"}, {"B|Other", "0 090807 0003 09 08 07"},
       {"?B|Unwritten", "0 090807 <missing>"}, {"B|Missing", "0 090807 0003 09 08 07"},
-      {"B|BadGroup", "0 010807 0003 01 XY 03"}, {"B|Lower", "1 0AFF10 0003 0a ff 10"},
+      {"B|BadGroup", "0 010807 0003 01 XY 03"}, {"B|Dash", "0 010807 0003 01-02 03"},
+      {"B|Lower", "1 0AFF10 0003 0a ff 10"},
   };
   for (const auto& c : cases) {
     uint8_t bytes[] = {9, 8, 7};
