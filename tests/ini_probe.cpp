@@ -1,7 +1,4 @@
-// A guarded console program that prints key K of section S, checksummed,
-// in the INI file named, for the tests to watch a tampered value end in a
-// crash report.
-
+// A guarded console program that prints key K of section S, checksummed, in the INI file named.
 #include <cstdio>
 #include <string>
 
