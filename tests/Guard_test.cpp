@@ -29,8 +29,6 @@ const std::string kQuestion =
 const std::string kPrompt = "\n" + kQuestion + " [Y/n]? ";
 const std::string kHyphens = std::string(66, '-');
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Whether `text` is `pattern`, where each "*" stands for any text.
 bool Matches(const std::string& text, const std::string& pattern) {
   size_t t = 0, p = 0, star = std::string::npos, resume = 0;
@@ -103,11 +101,7 @@ TEST(ExceptionText, EveryCodeAndSignalHasItsText) {
     std::copy(c.arguments.begin(), c.arguments.end(), record.ExceptionInformation);
     EXPECT_STREQ(c.text, DescribeException(&record)) << std::hex << c.code;
   }
-  std::string signals;
-  for (int signal : {2, 4, 8, 11, 15, 21, 22, 3}) signals += DescribeSignal(signal) + std::string("|");
-  EXPECT_EQ("CTRL+C signal (SIGINT)|Illegal instruction (SIGILL)|FPU error (SIGFPE)|"
-            "Illegal storage access (SIGSEGV)|Termination request (SIGTERM)|"
-            "Ctrl-Break sequence (SIGBREAK)|Abnormal termination (SIGABRT)|Unknown signal|", signals);
+  EXPECT_STREQ("Unknown signal", DescribeSignal(3));  // the others: the probe's signal endings
 }
 
 // Closed again, the objects must be gone: the release keeps no handle.
@@ -147,8 +141,6 @@ TEST(CrashGuard, ASecondConstructionKeepsHeapAndReserveTheTeardownDestroysThem) 
   CrashGuardTearDown();
   EXPECT_FALSE(heapExists(heap));
   EXPECT_TRUE(!guardState.privateHeap && !guardState.reserveBlock && !guardState.vectoredHandler);
-  CrashGuard reinstalled(false);
-  EXPECT_TRUE(heapExists(guardState.privateHeap));
 }
 
 TEST(StackTrace, OwnFramesAreTheProductsSourcesButNotTheGuardsAndAreShortened) {
@@ -283,7 +275,7 @@ TEST(OpenReportAddress, FallsBackToTheUrlModuleInProcessThenToWinExec) {
     ProbeRun probe("guard_probe_gui.exe", (inProcess ? "open-in-process " : "open-without-handler ") + address);
     HWND box = AwaitDialogOf(probe.Id());
     ASSERT_NE(nullptr, box) << inProcess;
-    EXPECT_TRUE(Has(ReadDialog(box).text, command));
+    EXPECT_TRUE(Matches(ReadDialog(box).text, "*" + command + "*"));
     PressButton(box, IDOK);
     EXPECT_EQ((inProcess ? "" : "WinExec 1 " + command + "\n") + "released\nreturned\n",
               probe.Finish(10000).out);
@@ -319,7 +311,6 @@ TEST(ReportDialogTemplate, IsTheExtendedTemplateByteForByteOnEveryBuild) {
     text(item.text);
     put({{2, 0}});
   }
-  ASSERT_EQ(762u, bytes.size());
   for (int build = 1; build <= 2; ++build) {
     const DialogTemplateBuffer& built = BuildReportDialogTemplate();
     EXPECT_EQ(bytes, std::vector<uint8_t>(built.Bytes(), built.Bytes() + built.Size())) << "build " << build;
@@ -328,7 +319,6 @@ TEST(ReportDialogTemplate, IsTheExtendedTemplateByteForByteOnEveryBuild) {
 
 TEST(DialogTemplateBuffer, TakesWholeAppendsUpToItsCapacityOnly) {
   static DialogTemplateBuffer buffer;
-  buffer.Reset();
   buffer.Append(nullptr, DialogTemplateBuffer::kCapacity - 2);
   buffer.Append("xyz", 3);  // one byte too many: none of it is taken
   buffer.Append("xy", 2);
@@ -402,10 +392,13 @@ TEST(FaultFlow, EveryFatalFailureIsReportedWithItsTextAndAFrameLine) {
 TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
   std::vector<std::pair<std::string, std::string>> cases;  // the action (input "n"), its ending
   // Signals and checks become internal error 101 (the observer's "code=00000065") with their text.
-  for (int signal : {2, 4, 8, 11, 15, 21, 22})
-    cases.emplace_back("signal " + std::to_string(signal), "FFFFFFFF code=00000065 text=" +
-                       std::string(DescribeSignal(signal)) + "\nmessage=\n" +
-                       Reported(DescribeSignal(signal)).substr(10));
+  for (std::string signal : {"2 CTRL+C signal (SIGINT)", "4 Illegal instruction (SIGILL)", "8 FPU error (SIGFPE)",
+                             "11 Illegal storage access (SIGSEGV)", "15 Termination request (SIGTERM)",
+                             "21 Ctrl-Break sequence (SIGBREAK)", "22 Abnormal termination (SIGABRT)"}) {
+    std::string text = signal.substr(signal.find(' ') + 1);
+    cases.emplace_back("signal " + signal.substr(0, signal.find(' ')),
+                       "FFFFFFFF code=00000065 text=" + text + "\nmessage=\n" + Reported(text).substr(10));
+  }
   const std::string asserted = "FFFFFFFF code=00000065 text=Asserted\nmessage=Internal error. Trap to the "
                                "debugger(Y/N)?\nAssertion failed at '..\\Gen\\Err.cpp' line ";
   const std::string thrown = "FFFFFFFF *|\nProduct 0.01 exception: Unhandled structured exception (throw)\n*";
@@ -463,8 +456,8 @@ TEST(FaultFlow, TheConsoleAnswerDecidesAndYesSendsTheReportEvenWhenCut) {
                           encoded[0], 4096))) + "&text=" + EncodeForUrl(report.c_str(), encoded[1], 4096);
     EXPECT_EQ(address.substr(0, 2046), *received);
   }
-  EXPECT_TRUE(Has(shown["long-name"], "[`anonymous namespace'::FaultWithALongName_" + std::string(978, 'x') +
-                                          "...]\n")) << shown["long-name"];
+  EXPECT_TRUE(Matches(shown["long-name"], "*[`anonymous namespace'::FaultWithALongName_" + std::string(978, 'x') +
+                                              "...]\n*")) << shown["long-name"];
   const std::string& deep = shown["deep-long-path"];
   EXPECT_TRUE(Matches(FirstFrameLine(deep), "*\\builds\\a-checkout-folder-*\\third-party\\"
                       "recursion_in_a_long_path.cpp: (3) [`anonymous namespace'::RecurseInALongPath]")) << deep;

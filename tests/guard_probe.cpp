@@ -69,12 +69,6 @@ __attribute__((noinline)) int Recurse(int depth) {
   return zero ? 0 : Recurse(depth + 1) + pad[0];  // until the stack is gone
 }
 
-DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
-  WaitForSingleObject(go, INFINITE);
-  WriteNull();
-  return 0;
-}
-
 // Takes and keeps all the address space malloc gives, as large images do.
 void* volatile keptBlocks;
 
@@ -137,11 +131,11 @@ void Fail(const std::string& action) {
   if (action == "null-format") ErrRaiseFormat(nullptr);
   if (action == "breakpoint") DebugBreak();
   if (action == "ask") Say(AskTrapToDebugger() ? "held" : "not held");
-  if (action == "twin-faults") {  // two threads released by one event fail at once
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr), threads[2];
-    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
-    Sleep(50);
-    SetEvent(go);
+  if (action == "twin-faults") {  // two threads started together fail at once
+    std::string fault = "write-null";
+    HANDLE threads[2];
+    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, FailOnThread, &fault, CREATE_SUSPENDED, nullptr);
+    for (HANDLE thread : threads) ResumeThread(thread);
     WaitForMultipleObjects(2, threads, TRUE, INFINITE);
   }
   if (action == "fault-in-report") {  // the report's header reads the product name
