@@ -30,16 +30,11 @@ const std::string kPrompt = "\n" + kQuestion + " [Y/n]? ";
 const std::string kHyphens = std::string(66, '-');
 
 // Whether `text` is `pattern`, where each "*" stands for any text.
-bool Matches(const std::string& text, const std::string& pattern) {
-  size_t t = 0, p = 0, star = std::string::npos, resume = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') star = p++, resume = t;
-    else if (p < pattern.size() && pattern[p] == text[t]) ++p, ++t;
-    else if (star != std::string::npos) p = star + 1, t = ++resume;
-    else return false;
-  }
-  return pattern.find_first_not_of('*', p) == std::string::npos;
+bool Matches(const char* text, const char* pattern) {
+  if (*pattern == '*') return Matches(text, pattern + 1) || (*text && Matches(text + 1, pattern));
+  return *pattern ? *text == *pattern && Matches(text + 1, pattern + 1) : !*text;
 }
+bool Matches(const std::string& text, const std::string& pattern) { return Matches(text.c_str(), pattern.c_str()); }
 
 // The report's header as a probe writes it on this same Windows.
 std::string Header(const std::string& exceptionText, const char* program = "guard_probe.exe") {
@@ -486,8 +481,7 @@ TEST(FaultFlow, AFailureInAnUnmarkedHostIsLeftToTheHost) {
   SetEnvironmentVariableA("PROBE_EARLY_FAULT", "1");
   std::string host = Ending("none", "");
   char name[64];
-  snprintf(name, sizeof name, "%X_CAPTURE_MUTEX",
-           static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr))));
+  snprintf(name, sizeof name, "%X_CAPTURE_MUTEX", reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   Handle mark(CreateMutexA(nullptr, FALSE, name));
   std::string product = Ending("none");
   SetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr);
