@@ -29,19 +29,12 @@ const std::string kQuestion =
 const std::string kPrompt = "\n" + kQuestion + " [Y/n]? ";
 const std::string kHyphens = std::string(66, '-');
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Whether `text` is `pattern`, where each "*" stands for any text.
-bool Matches(const std::string& text, const std::string& pattern) {
-  size_t t = 0, p = 0, star = std::string::npos, resume = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '*') star = p++, resume = t;
-    else if (p < pattern.size() && pattern[p] == text[t]) ++p, ++t;
-    else if (star != std::string::npos) p = star + 1, t = ++resume;
-    else return false;
-  }
-  return pattern.find_first_not_of('*', p) == std::string::npos;
+bool Matches(const char* text, const char* pattern) {
+  if (*pattern == '*') return Matches(text, pattern + 1) || (*text && Matches(text + 1, pattern));
+  return *pattern ? *text == *pattern && Matches(text + 1, pattern + 1) : !*text;
 }
+bool Matches(const std::string& text, const std::string& pattern) { return Matches(text.c_str(), pattern.c_str()); }
 
 // The report's header as a probe writes it on this same Windows.
 std::string Header(const std::string& exceptionText, const char* program = "guard_probe.exe") {
@@ -68,6 +61,13 @@ std::string Reported(const std::string& exceptionText, const std::string& part =
 
 DWORD WINAPI AwaitPulse(LPVOID event) { return WaitForSingleObject(event, 20000); }
 
+void RaiseListed(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  ErrRaiseV(kFileTemplate, format, args);
+  va_end(args);
+}
+
 DWORD Woken(const Handle& waiter) {
   DWORD result = WAIT_FAILED;
   WaitForSingleObject(waiter.Get(), INFINITE);
@@ -77,7 +77,6 @@ DWORD Woken(const Handle& waiter) {
 
 }  // namespace
 
-// Texts the probe's endings below show are left to them.
 TEST(ExceptionText, EveryCodeAndSignalHasItsText) {
   const struct { DWORD code; std::vector<ULONG_PTR> arguments; const char* text; } cases[] = {
       {9999, {}, "NARVSDK Init Timeout"}, {0x80000001, {}, "Guard page"}, {0x80000003, {}, "Breakpoint"},
@@ -97,11 +96,7 @@ TEST(ExceptionText, EveryCodeAndSignalHasItsText) {
     std::copy(c.arguments.begin(), c.arguments.end(), record.ExceptionInformation);
     EXPECT_STREQ(c.text, DescribeException(&record)) << std::hex << c.code;
   }
-  std::string signals;
-  for (int signal : {2, 4, 8, 11, 15, 21, 22, 3}) signals += DescribeSignal(signal) + std::string("|");
-  EXPECT_EQ("CTRL+C signal (SIGINT)|Illegal instruction (SIGILL)|FPU error (SIGFPE)|"
-            "Illegal storage access (SIGSEGV)|Termination request (SIGTERM)|"
-            "Ctrl-Break sequence (SIGBREAK)|Abnormal termination (SIGABRT)|Unknown signal|", signals);
+  EXPECT_STREQ("Unknown signal", DescribeSignal(3));  // the others: the probe's signal endings
 }
 
 // Closed again, the objects must be gone: the release keeps no handle.
@@ -141,8 +136,6 @@ TEST(CrashGuard, ASecondConstructionKeepsHeapAndReserveTheTeardownDestroysThem) 
   CrashGuardTearDown();
   EXPECT_FALSE(heapExists(heap));
   EXPECT_TRUE(!guardState.privateHeap && !guardState.reserveBlock && !guardState.vectoredHandler);
-  CrashGuard reinstalled(false);
-  EXPECT_TRUE(heapExists(guardState.privateHeap));
 }
 
 TEST(StackTrace, OwnFramesAreTheProductsSourcesButNotTheGuardsAndAreShortened) {
@@ -177,13 +170,8 @@ TEST(StackTrace, ReportListsOwnFramesOrElseEveryNamedFrame) {
   for (int i : {0, 1, 2, 3, 4}) traceState.frames[traceState.frameCount++] = frames[i];
   EXPECT_EQ(header + "gen\\Memwing.cpp: (34) [MemFree]\r\nmania\\run.cpp: (99) [WinMain]\r\n",
             FormatOwnFrames(record.ExceptionCode, &record));
-  EXPECT_EQ("2 gen\\Memwing.cpp (34) MemFree",
-            std::to_string(traceState.ownFrameCount) + " " + traceState.firstOwnFile + " (" +
-                std::to_string(traceState.firstOwnLine) + ") " + traceState.firstOwnFunction);
   traceState.frameCount = 0;
   for (int i : {3, 5, 1}) traceState.frames[traceState.frameCount++] = frames[i];
-  FormatOwnFrames(record.ExceptionCode, &record);
-  EXPECT_EQ(0, traceState.ownFrameCount);
   std::string all = header + "SymGetLineFromAddr64 error: 2: (0) []\r\nZ:\\w\\tests\\probe.cpp: (7) [Fail]\r\n";
   EXPECT_EQ(all, FormatAllFrames(record.ExceptionCode, &record));
   std::string rest(kReportSize - 1 - all.size(), 'x');
@@ -195,7 +183,8 @@ TEST(StackTrace, ReportListsOwnFramesOrElseEveryNamedFrame) {
 }
 
 // A product library's folder comes first only while loaded; one planted in
-// the current folder of a failing program never runs.
+// the current folder of a failing program never runs. That program lacks its
+// PDB, and still reports, with the unnamed frames listed.
 TEST(StackTrace, SearchPathNamesLoadedProductLibrariesButNeverLoadsThem) {
   TempFolder planted;
   std::string library = planted.Path() + "\\NARVCOM.DLL";
@@ -205,9 +194,10 @@ TEST(StackTrace, SearchPathNamesLoadedProductLibrariesButNeverLoadsThem) {
   std::string own = BinFolder().substr(0, BinFolder().size() - 1) + ";" + current;
   EXPECT_EQ(own, BuildSymbolSearchPath());
   ASSERT_TRUE(SetCurrentDirectoryA(planted.Path().c_str()));
-  std::string ending = Ending("write-null");
+  std::string ending = Ending("write-null", "n", "guard_probe_bare.exe");
   SetCurrentDirectoryA(current);
-  EXPECT_TRUE(Matches(ending, Reported("Attempt to write at 0x00000000"))) << ending;
+  EXPECT_TRUE(Matches(ending, "FFFFFFFF *|\n" + Header("Attempt to write at 0x00000000", "guard_probe_bare.exe") +
+                                  "SymGetLineFromAddr64 error: *" + kPrompt)) << ending;
   EXPECT_FALSE(FileExists(planted.Path() + "\\entry.ran"));
   HMODULE loaded = LoadLibraryA(library.c_str());
   ASSERT_NE(nullptr, loaded);
@@ -215,13 +205,6 @@ TEST(StackTrace, SearchPathNamesLoadedProductLibrariesButNeverLoadsThem) {
   FreeLibrary(loaded);
 }
 
-// Without its PDB a program still reports, with the unnamed frames listed.
-TEST(StackTrace, WithoutThePdbTheReportListsEveryFrameUnnamed) {
-  std::string ending = Ending("write-null", "n", "guard_probe_bare.exe");
-  EXPECT_TRUE(Matches(ending, "FFFFFFFF *|\nProduct 0.01 exception: Attempt to write at 0x00000000\n*" +
-                                  kHyphens + "\nSymGetLineFromAddr64 error: *" + kPrompt)) << ending;
-  EXPECT_FALSE(Has(ending, "guard_probe.cpp")) << ending;
-}
 
 // A subject too long is cut with a mark, never lost (a whole one: see the console answers).
 TEST(ReportAddress, EncodingKeepsLettersAndDigitsAndNeverCutsAnEscape) {
@@ -242,10 +225,6 @@ TEST(ReportAddress, EncodingKeepsLettersAndDigitsAndNeverCutsAnEscape) {
   memset(traceState.firstOwnFunction, 'f', 1023);
   std::string cut = "Product 0.01: Breakpoint - gen\\Str.cpp (214)[";
   EXPECT_EQ(cut + std::string(1023 - cut.size() - 4, 'f') + "f...", FormatSubject("Breakpoint"));
-  // A report too long for its 4095 encoded characters ends at a whole escape.
-  std::string text = BuildReportAddress("s", std::string(2000, ',').c_str());
-  EXPECT_EQ(productInfo.reportAddress + std::string("subject=s&text="), text.substr(0, text.size() - 4095));
-  EXPECT_EQ("%2C", text.substr(text.size() - 3));
 }
 
 // Cut to 2046 characters at a whole character or escape; a quote must not
@@ -255,9 +234,7 @@ TEST(OpenReportAddress, OpensTheFormattedAddressAsOneArgumentOfAtMost2046Charact
   const std::string site = "http://r.example/?";
   const struct { std::string first, second, argument, opened, received; } cases[] = {  // received: as opened
       {site + "m=e&", "subject=a+b", "&text=x%2Cy", site + "m=e&subject=a+b&text=x%2Cy"},
-      {site + "text=a\nb\n", "", "", site + "text=a%0D%0Ab%0D%0A"},
       {site + "q=a\" \"b\"", "", "", site + "q=a\" \"b\"", site + "q=a%22 %22b%22"},
-      {filler(2046), "", "", filler(2046)},
       {filler(3000), "", "", filler(2046)},
       {filler(2041) + "\nx", "", "", filler(2041)},
       {filler(2040) + "\n", "", "", filler(2040) + "%0D%0A"},
@@ -293,7 +270,7 @@ TEST(OpenReportAddress, FallsBackToTheUrlModuleInProcessThenToWinExec) {
     ProbeRun probe("guard_probe_gui.exe", (inProcess ? "open-in-process " : "open-without-handler ") + address);
     HWND box = AwaitDialogOf(probe.Id());
     ASSERT_NE(nullptr, box) << inProcess;
-    EXPECT_TRUE(Has(ReadDialog(box).text, command));
+    EXPECT_TRUE(Matches(ReadDialog(box).text, "*" + command + "*"));
     PressButton(box, IDOK);
     EXPECT_EQ((inProcess ? "" : "WinExec 1 " + command + "\n") + "released\nreturned\n",
               probe.Finish(10000).out);
@@ -329,7 +306,6 @@ TEST(ReportDialogTemplate, IsTheExtendedTemplateByteForByteOnEveryBuild) {
     text(item.text);
     put({{2, 0}});
   }
-  ASSERT_EQ(762u, bytes.size());
   for (int build = 1; build <= 2; ++build) {
     const DialogTemplateBuffer& built = BuildReportDialogTemplate();
     EXPECT_EQ(bytes, std::vector<uint8_t>(built.Bytes(), built.Bytes() + built.Size())) << "build " << build;
@@ -338,7 +314,6 @@ TEST(ReportDialogTemplate, IsTheExtendedTemplateByteForByteOnEveryBuild) {
 
 TEST(DialogTemplateBuffer, TakesWholeAppendsUpToItsCapacityOnly) {
   static DialogTemplateBuffer buffer;
-  buffer.Reset();
   buffer.Append(nullptr, DialogTemplateBuffer::kCapacity - 2);
   buffer.Append("xyz", 3);  // one byte too many: none of it is taken
   buffer.Append("xy", 2);
@@ -347,47 +322,19 @@ TEST(DialogTemplateBuffer, TakesWholeAppendsUpToItsCapacityOnly) {
   EXPECT_EQ('y', buffer.Bytes()[DialogTemplateBuffer::kCapacity - 1]);
 }
 
-namespace {
-
-void RaiseListed(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  ErrRaiseV(kFileTemplate, format, args);
-  va_end(args);
-}
-
-}  // namespace
-
-TEST(ErrFrame, AnErrorArrivesOnceAsAFormattedCopyAndTravelsOutwards) {
+// Rethrown from an inner frame, formatted. A va_list is a char pointer here:
+// a text argument must not be taken for one.
+TEST(ErrFrame, AnErrorArrivesFormattedAndTravelsOutwards) {
   ErrFrame outer;
   EXPECT_FALSE(outer.Try([] {}));
-  EXPECT_EQ(&rootFrame, CurrentFrameSlot());  // a Catch with nothing raised pops
-  outer.Enter();
-  try {
-    ErrRaise(kFileTemplate, "a.txt");
-  } catch (ErrFrame& thrown) {
-    EXPECT_TRUE(&outer != &thrown && thrown.Code() == kFileTemplate) << "a copy, with the template";
-    EXPECT_STREQ("Cannot open 'a.txt'", thrown.Message().Text());
-  }
-  EXPECT_TRUE(outer.Catch());
-  EXPECT_FALSE(outer.Catch());
+  EXPECT_EQ(&rootFrame, CurrentFrameSlot());  // a Try with nothing raised pops
   outer.Enter();
   EXPECT_TRUE(outer.Try([] {
     ErrFrame inner;
     if (inner.Try([] { ErrRaise(kFileTemplate, "deep.ini"); })) inner.RethrowToEnclosing();
-    ADD_FAILURE() << "the error did not leave the inner frame";
   }));
   EXPECT_EQ(kFileTemplate, outer.Code());
   EXPECT_STREQ("Cannot open 'deep.ini'", outer.Message().Text());
-  // A frame without a catch of its own leaves its error to the next Try.
-  EXPECT_TRUE(outer.Try([] {
-    ErrFrame plain;
-    ErrRaiseFormat("%d files", 3);
-  }));
-  EXPECT_STREQ("3 files", outer.Message().Text());
-  EXPECT_EQ(0, errorNesting);
-  EXPECT_EQ(&rootFrame, CurrentFrameSlot());
-  // A va_list is a char pointer here: a text argument must not be taken for one.
   for (auto raise : {+[] { ErrRaiseV(kFileTemplate, "%s failed", "copy"); },
                      +[] { ErrRaiseV(kFileTemplate, "%s failed", Str("copy").Text()); },
                      +[] { RaiseListed("%s failed", "copy"); }}) {
@@ -395,6 +342,8 @@ TEST(ErrFrame, AnErrorArrivesOnceAsAFormattedCopyAndTravelsOutwards) {
     EXPECT_TRUE(frame.Try(raise));
     EXPECT_STREQ("copy failed", frame.Message().Text());
   }
+  EXPECT_EQ(0, errorNesting);
+  EXPECT_EQ(&rootFrame, CurrentFrameSlot());
 }
 
 TEST(ErrFrame, PrintsOnlyTheProgramsOwnTemplatesAndTranslatesOnlyCode100) {
@@ -438,10 +387,13 @@ TEST(FaultFlow, EveryFatalFailureIsReportedWithItsTextAndAFrameLine) {
 TEST(GuardedProgram, EndsEachWayWithItsOutputAndExitCode) {
   std::vector<std::pair<std::string, std::string>> cases;  // the action (input "n"), its ending
   // Signals and checks become internal error 101 (the observer's "code=00000065") with their text.
-  for (int signal : {2, 4, 8, 11, 15, 21, 22})
-    cases.emplace_back("signal " + std::to_string(signal), "FFFFFFFF code=00000065 text=" +
-                       std::string(DescribeSignal(signal)) + "\nmessage=\n" +
-                       Reported(DescribeSignal(signal)).substr(10));
+  for (std::string signal : {"2 CTRL+C signal (SIGINT)", "4 Illegal instruction (SIGILL)", "8 FPU error (SIGFPE)",
+                             "11 Illegal storage access (SIGSEGV)", "15 Termination request (SIGTERM)",
+                             "21 Ctrl-Break sequence (SIGBREAK)", "22 Abnormal termination (SIGABRT)"}) {
+    std::string text = signal.substr(signal.find(' ') + 1);
+    cases.emplace_back("signal " + signal.substr(0, signal.find(' ')),
+                       "FFFFFFFF code=00000065 text=" + text + "\nmessage=\n" + Reported(text).substr(10));
+  }
   const std::string asserted = "FFFFFFFF code=00000065 text=Asserted\nmessage=Internal error. Trap to the "
                                "debugger(Y/N)?\nAssertion failed at '..\\Gen\\Err.cpp' line ";
   const std::string thrown = "FFFFFFFF *|\nProduct 0.01 exception: Unhandled structured exception (throw)\n*";
@@ -499,8 +451,8 @@ TEST(FaultFlow, TheConsoleAnswerDecidesAndYesSendsTheReportEvenWhenCut) {
                           encoded[0], 4096))) + "&text=" + EncodeForUrl(report.c_str(), encoded[1], 4096);
     EXPECT_EQ(address.substr(0, 2046), *received);
   }
-  EXPECT_TRUE(Has(shown["long-name"], "[`anonymous namespace'::FaultWithALongName_" + std::string(978, 'x') +
-                                          "...]\n")) << shown["long-name"];
+  EXPECT_TRUE(Matches(shown["long-name"], "*[`anonymous namespace'::FaultWithALongName_" + std::string(978, 'x') +
+                                              "...]\n*")) << shown["long-name"];
   const std::string& deep = shown["deep-long-path"];
   EXPECT_TRUE(Matches(FirstFrameLine(deep), "*\\builds\\a-checkout-folder-*\\third-party\\"
                       "recursion_in_a_long_path.cpp: (3) [`anonymous namespace'::RecurseInALongPath]")) << deep;
@@ -529,8 +481,7 @@ TEST(FaultFlow, AFailureInAnUnmarkedHostIsLeftToTheHost) {
   SetEnvironmentVariableA("PROBE_EARLY_FAULT", "1");
   std::string host = Ending("none", "");
   char name[64];
-  snprintf(name, sizeof name, "%X_CAPTURE_MUTEX",
-           static_cast<unsigned>(reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr))));
+  snprintf(name, sizeof name, "%X_CAPTURE_MUTEX", reinterpret_cast<uintptr_t>(GetModuleHandleA(nullptr)));
   Handle mark(CreateMutexA(nullptr, FALSE, name));
   std::string product = Ending("none");
   SetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr);
@@ -565,13 +516,10 @@ TEST(FaultFlow, TheConsentDialogShowsTheReportAndEndsOnlyWithYesOrNo) {
       {"fault-in-report", "Unrecoverable Error", "Application *guard_probe_gui.exe\r\nNested exception occured.*"},
   };
   for (const auto& c : boxes) {
-    ProbeRun probe("guard_probe_gui.exe", c[0]);
-    HWND box = AwaitDialogOf(probe.Id());
-    ASSERT_NE(nullptr, box) << c[0];
-    DialogView view = ReadDialog(box);
-    EXPECT_EQ(c[1], view.caption + (view.icon ? " (icon)" : ""));
-    EXPECT_TRUE(Matches(view.text, c[2])) << view.text;
-    PressButton(box, IDOK);
-    EXPECT_EQ(0xFFFFFFFFu, probe.Finish().exitCode) << c[0];
+    Process probe = Process::Start("\"" + BinFolder() + "guard_probe_gui.exe\" " + c[0]);
+    Outcome outcome = RunToEnd(probe, 20000);
+    ASSERT_TRUE(outcome.ended && outcome.dialogs.size() == 1) << c[0];
+    EXPECT_EQ(c[1], outcome.dialogs[0].caption + (outcome.dialogs[0].icon ? " (icon)" : ""));
+    EXPECT_TRUE(Matches(outcome.dialogs[0].text, c[2]) && outcome.exitCode == 0xFFFFFFFF) << outcome.dialogs[0].text;
   }
 }

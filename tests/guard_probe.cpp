@@ -53,9 +53,7 @@ struct Base {
   virtual void Pure() = 0;
   __attribute__((noinline)) void CallPure() { Pure(); }
 };
-struct Derived : Base {
-  void Pure() override {}
-};
+struct Derived : Base { void Pure() override {} };
 
 const char kRootTemplate[] = "Cannot delete file";
 volatile int zero = 0;
@@ -65,19 +63,10 @@ __attribute__((noinline)) void WriteNull() { *static_cast<volatile int*>(nullptr
 // A function name of well over 1024 characters: longer than a frame's field.
 __attribute__((noinline)) void FaultWithALongName_xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx() { *static_cast<volatile int*>(nullptr) = 1; }
 
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Winfinite-recursion"  // until the stack is gone
 __attribute__((noinline)) int Recurse(int depth) {
   volatile char pad[4096];
   pad[0] = static_cast<char>(depth);
-  return Recurse(depth + 1) + pad[0];
-}
-#pragma clang diagnostic pop
-
-DWORD WINAPI WriteNullWhenReleased(LPVOID go) {
-  WaitForSingleObject(go, INFINITE);
-  WriteNull();
-  return 0;
+  return zero ? 0 : Recurse(depth + 1) + pad[0];  // until the stack is gone
 }
 
 // Takes and keeps all the address space malloc gives, as large images do.
@@ -142,11 +131,11 @@ void Fail(const std::string& action) {
   if (action == "null-format") ErrRaiseFormat(nullptr);
   if (action == "breakpoint") DebugBreak();
   if (action == "ask") Say(AskTrapToDebugger() ? "held" : "not held");
-  if (action == "twin-faults") {  // two threads released by one event fail at once
-    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr), threads[2];
-    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, WriteNullWhenReleased, go, 0, nullptr);
-    Sleep(50);
-    SetEvent(go);
+  if (action == "twin-faults") {  // two threads started together fail at once
+    std::string fault = "write-null";
+    HANDLE threads[2];
+    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, FailOnThread, &fault, CREATE_SUSPENDED, nullptr);
+    for (HANDLE thread : threads) ResumeThread(thread);
     WaitForMultipleObjects(2, threads, TRUE, INFINITE);
   }
   if (action == "fault-in-report") {  // the report's header reads the product name
@@ -193,11 +182,9 @@ void Fail(const std::string& action) {
 }
 
 // Fails after the guard is installed but before the module handle is recorded, as in a host.
-struct EarlyFault {
-  EarlyFault() {
-    if (GetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr, 0)) RaiseException(0xE0000001, 0, 0, nullptr);
-  }
-} earlyFault __attribute__((init_priority(102)));
+__attribute__((constructor(102))) void FailEarly() {
+  if (GetEnvironmentVariableA("PROBE_EARLY_FAULT", nullptr, 0)) RaiseException(0xE0000001, 0, 0, nullptr);
+}
 
 // For the bench: each new high of the address space in use, without the guard's reserve.
 DWORD WINAPI WatchAddressSpace(LPVOID) {
