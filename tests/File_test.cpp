@@ -542,8 +542,8 @@ TEST(SendMail, DisabledWinsMailtoNeedsNoPermissionTheClientAndFormDoAndTheClient
     EXPECT_EQ(c.available, MailMethodAvailable(c.flags));
     SendMail(c.flags, "who@x.y", "Sub & #1", "line 1\nline 2", 2, "C:\\b.txt", "C:\\a.log");
     EXPECT_EQ(!c.send ? "" : std::string("logon 0 null null 0 0\n") + (c.logon ? "" : "logoff 77 0 0 0\n") +
-                  "send " + c.send + "\nsubject 'Sub & #1'\nbody 'line 1\\nline 2'\n"
-                  "to 0 1 'who@x.y' 'SMTP:who@x.y' 0 null\n"
+                  "send " + c.send + "\nmessage 0 null null null 0\nsubject 'Sub & #1'\nbody 'line 1\\nline 2'\n"
+                  "from 0 0 null null 0 null\nto 0 1 'who@x.y' 'SMTP:who@x.y' 0 null\n"
                   "file 0 0 4294967295 'C:\\b.txt' null null\nfile 0 0 4294967295 'C:\\a.log' null null\n",
               client.Calls());
     if (!c.available || !(c.flags & MAIL_MAILTO)) continue;

@@ -54,8 +54,10 @@ extern "C" __declspec(dllexport) ULONG WINAPI MAPILogoff(MapiSession session, UL
 extern "C" __declspec(dllexport) ULONG WINAPI MAPISendMail(MapiSession session, ULONG_PTR window, MapiMessage* m,
                                                            ULONG flags, ULONG reserved) {
   Record("send", session, window, flags, reserved);
+  Record("message", m->ulReserved, m->lpszMessageType, m->lpszDateReceived, m->lpszConversationID, m->flFlags);
   Record("subject", m->lpszSubject);
   Record("body", m->lpszNoteText);
+  if (m->lpOriginator) Record("from", *m->lpOriginator);
   for (ULONG i = 0; i < m->nRecipCount; ++i) Record("to", m->lpRecips[i]);
   for (const MapiFileDesc* f = m->lpFiles; f < m->lpFiles + m->nFileCount; ++f)
     Record("file", f->ulReserved, f->flFlags, f->nPosition, f->lpszPathName, f->lpszFileName, f->lpFileType);
