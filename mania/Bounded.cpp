@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -103,4 +104,10 @@ void FormatOrFail(char* dest, uint32_t capacity, const char* format, ...) {
   BoundedResult result = BoundedFormatV(dest, capacity, format, args);
   va_end(args);
   if (result != kBoundedOk) FailInvalidParameter();
+}
+
+void MarkIfTruncated(BoundedResult result, char* dest, uint32_t capacity) {
+  const char mark[] = "...";
+  if (result == kBoundedTruncated && capacity >= sizeof mark)
+    memcpy(dest + capacity - sizeof mark, mark, sizeof mark);
 }

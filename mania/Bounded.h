@@ -29,3 +29,7 @@ void CopyOrFail(char* dest, uint32_t capacity, const char* source);
 // Formats, with the same rule as AppendOrFail for a text that does not fit.
 void FormatOrFail(char* dest, uint32_t capacity, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// Ends a text that `result` says was cut to its capacity with "...", so
+// that the cut shows; any other result leaves it as it is.
+void MarkIfTruncated(BoundedResult result, char* dest, uint32_t capacity);

@@ -1,6 +1,5 @@
 #include "gen/err/FaultFlow.h"
 
-
 #include <cstdio>
 #include <typeinfo>
 
@@ -191,7 +190,6 @@ LONG CALLBACK OnStructuredException(EXCEPTION_POINTERS* pointers) {
   if (foreignHost) return PassOn();
   if (code == kErrFrameException) ShowErrFrameAndEnd(record);
 
-  guardState.exceptionPointers = pointers;
   ReleaseReserve();
   RunOnFreshThread(ProduceCrashReport);
   guardState.inHandler = false;

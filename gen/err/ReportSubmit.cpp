@@ -127,7 +127,7 @@ const char* FormatSubject(const char* exceptionText) {
     result = BoundedFormat(subject, sizeof subject, "%s %s: %s", productInfo.name,
                            productInfo.version, exceptionText);
   }
-  if (result == kBoundedTruncated) memcpy(subject + sizeof subject - 4, "...", 4);
+  MarkIfTruncated(result, subject, sizeof subject);
   return subject;
 }
 

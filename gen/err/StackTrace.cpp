@@ -23,7 +23,6 @@ const char* const kOwnFolders[] = {
 const char kGuardFolder[] = "\\gen\\err\\";
 const DWORD kLoadLineNumbers = 0x10;
 const uint32_t kMaxSymbolName = 2000;
-const char kCutMark[] = "...";
 // Room kept at the report's end for the line that counts the frames left
 // out, so that a deep stack with long paths still gives a whole report.
 const uint32_t kOmittedLineRoom = 32;
@@ -113,8 +112,7 @@ void AppendFolder(const char* folder, const char* separator) {
 // A name or path longer than its field is cut, with a mark that says so:
 // a report is never lost to a long name.
 void CopyCut(char* dest, uint32_t capacity, const char* source) {
-  if (BoundedCopy(dest, capacity, source) == kBoundedTruncated)
-    memcpy(dest + capacity - sizeof kCutMark, kCutMark, sizeof kCutMark);
+  MarkIfTruncated(BoundedCopy(dest, capacity, source), dest, capacity);
 }
 
 void RecordFrame(HANDLE process, DWORD64 address, TraceFrame* frame) {
@@ -231,7 +229,10 @@ bool SameFrame(const STACKFRAME64& a, const STACKFRAME64& b) {
 }  // namespace
 
 void StopSymbols() {
-  if (symbols.module) symbols.cleanup(GetCurrentProcess());
+  if (!symbols.module) return;
+  symbols.cleanup(GetCurrentProcess());
+  FreeLibrary(symbols.module);
+  symbols.module = nullptr;
 }
 
 void CaptureStackTrace(HANDLE process, CONTEXT* context) {

@@ -31,7 +31,7 @@ extern TraceState traceState;
 const char* BuildSymbolSearchPath();
 // Loads and starts the symbol handler; false when it would not start.
 bool StartSymbols(const char* searchPath);
-// Closes the symbol handler, if it was ever loaded.
+// Closes and unloads the symbol handler, if it was loaded.
 void StopSymbols();
 void CaptureStackTrace(HANDLE process, CONTEXT* context);
 // Write the report header and the frame lines into the report text.
